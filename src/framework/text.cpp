@@ -1,0 +1,233 @@
+#include "framework/text.h"
+
+#include <cstring>
+
+#include "framework/text_internal.h"
+
+namespace fw {
+namespace {
+
+// Windows-1252 for the bytes 0x80-0x9F. The five bytes it leaves undefined
+// keep their own value, as the C1 control of that code, so that every byte
+// has a character and none is lost.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char32_t Windows1252(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kWindows1252High[byte - 0x80];
+  return byte;
+}
+
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// The length of the well-formed UTF-8 sequence that starts at `p`, or 0 when
+// none does. The second byte's range depends on the lead byte: that is what
+// rules out overlong forms, encoded surrogates and codes above U+10FFFF.
+std::size_t SequenceLength(const unsigned char* p, const unsigned char* end) {
+  const unsigned char lead = p[0];
+  if (lead < 0x80) return 1;
+  std::size_t length;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (static_cast<std::size_t>(end - p) < length) return 0;
+  if (p[1] < low || p[1] > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (!IsContinuation(p[i])) return 0;
+  }
+  return length;
+}
+
+char32_t DecodeSequence(const unsigned char* p, std::size_t length) {
+  switch (length) {
+    case 1:
+      return p[0];
+    case 2:
+      return (char32_t{p[0] & 0x1Fu} << 6) | (p[1] & 0x3Fu);
+    case 3:
+      return (char32_t{p[0] & 0x0Fu} << 12) | (char32_t{p[1] & 0x3Fu} << 6) | (p[2] & 0x3Fu);
+    default:
+      return (char32_t{p[0] & 0x07u} << 18) | (char32_t{p[1] & 0x3Fu} << 12) |
+             (char32_t{p[2] & 0x3Fu} << 6) | (p[3] & 0x3Fu);
+  }
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+void AppendUtf16Le(char32_t code, std::string& out) {
+  auto put = [&out](char32_t unit) {
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>((unit >> 8) & 0xFF));
+  };
+  if (code < 0x10000) {
+    put(code);
+  } else {
+    code -= 0x10000;
+    put(0xD800 + (code >> 10));
+    put(0xDC00 + (code & 0x3FF));
+  }
+}
+
+}  // namespace
+
+namespace detail {
+
+std::size_t WellFormedUtf8Prefix(std::string_view bytes) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = begin + bytes.size();
+  const auto* p = begin;
+  while (p < end) {
+    // Most text is ASCII: step over it eight bytes at a time, straight to
+    // the first byte that isn't.
+    if (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const uint64_t high = word & 0x8080808080808080ull;
+      if (high == 0) {
+        p += 8;
+        continue;
+      }
+      p += __builtin_ctzll(high) / 8;
+    } else if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    // Two-byte sequences (Latin letters with accents) are by far the most common.
+    if (*p >= 0xC2 && *p <= 0xDF && end - p >= 2 && IsContinuation(p[1])) {
+      p += 2;
+      continue;
+    }
+    const std::size_t length = SequenceLength(p, end);
+    if (length == 0) break;
+    p += length;
+  }
+  return static_cast<std::size_t>(p - begin);
+}
+
+void AppendMendedUtf8(std::string_view bytes, std::string& out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (p < end) {
+    const std::string_view rest(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
+    const std::size_t good = WellFormedUtf8Prefix(rest);
+    out.append(rest.data(), good);
+    p += good;
+    if (p == end) break;
+    AppendUtf8(Windows1252(*p), out);
+    ++p;
+  }
+}
+
+void AppendUtf8(char32_t code, std::string& out) {
+  if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
+  char buffer[4];
+  out.append(buffer, PutUtf8(code, buffer));
+}
+
+}  // namespace detail
+
+std::string_view TrimView(std::string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && IsTrimmable(text[first])) ++first;
+  while (last > first && IsTrimmable(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
+
+std::string Uppercase(std::string_view text) {
+  std::string result(text);
+  UppercaseInPlace(result);
+  return result;
+}
+
+void UppercaseInPlace(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+  }
+}
+
+int32_t CountFields(std::string_view text, std::string_view separator) {
+  if (text.empty()) return 0;
+  if (separator.empty()) return 1;
+  int32_t count = 1;
+  for (std::size_t at = text.find(separator); at != std::string_view::npos;
+       at = text.find(separator, at + separator.size())) {
+    ++count;
+  }
+  return count;
+}
+
+std::string NthField(std::string_view text, std::string_view separator, int32_t n) {
+  if (n < 1 || text.empty()) return {};
+  if (separator.empty()) return n == 1 ? std::string(text) : std::string();
+  std::size_t start = 0;
+  for (int32_t field = 1; field < n; ++field) {
+    const std::size_t at = text.find(separator, start);
+    if (at == std::string_view::npos) return {};
+    start = at + separator.size();
+  }
+  const std::size_t stop = text.find(separator, start);
+  return std::string(text.substr(start, stop == std::string_view::npos ? std::string_view::npos : stop - start));
+}
+
+int32_t InStr(int32_t start, std::string_view source, std::string_view find) {
+  if (find.empty()) return 0;
+  const std::size_t from = start <= 1 ? 0 : static_cast<std::size_t>(start) - 1;
+  if (from >= source.size() || source.size() - from < find.size()) return 0;
+  const char first = AsciiLower(find[0]);
+  const std::size_t lastStart = source.size() - find.size();
+  for (std::size_t i = from; i <= lastStart; ++i) {
+    if (AsciiLower(source[i]) != first) continue;
+    std::size_t k = 1;
+    while (k < find.size() && AsciiLower(source[i + k]) == AsciiLower(find[k])) ++k;
+    if (k == find.size()) return static_cast<int32_t>(i + 1);
+  }
+  return 0;
+}
+
+std::string Chr(uint32_t code) {
+  std::string result;
+  detail::AppendUtf8(code, result);
+  return result;
+}
+
+std::string ConvertEncoding(std::string_view text, TextEncoding to) {
+  if (to == TextEncoding::UTF8) return std::string(text);
+  // Bytes that aren't well-formed UTF-8 are taken as Windows-1252, as the
+  // input streams take them, so that nothing is dropped on the way.
+  std::string result;
+  result.reserve(text.size() * 2);
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const std::size_t length = SequenceLength(p, end);
+    if (length == 0) {
+      AppendUtf16Le(Windows1252(*p), result);
+      ++p;
+    } else {
+      AppendUtf16Le(DecodeSequence(p, length), result);
+      p += length;
+    }
+  }
+  return result;
+}
+
+}  // namespace fw

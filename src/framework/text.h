@@ -1,0 +1,54 @@
+#pragma once
+// String services. Text is std::string holding UTF-8; functions that only read
+// take std::string_view.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fw {
+
+// The text encodings that streams and ConvertEncoding know.
+enum class TextEncoding { UTF8, UTF16 };
+
+namespace Encodings {
+inline constexpr TextEncoding UTF8 = TextEncoding::UTF8;
+inline constexpr TextEncoding UTF16 = TextEncoding::UTF16;
+}  // namespace Encodings
+
+// True for the characters that Trim removes: blank, tab, CR, LF, VT, FF.
+constexpr bool IsTrimmable(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// `text` without the blanks, tabs and other ASCII white-space controls at
+// either end; nothing inside is touched and the character of code 0 stays.
+std::string_view TrimView(std::string_view text);
+std::string Trim(std::string_view text);
+
+// a-z become A-Z; every other character stays as it is (no locale).
+std::string Uppercase(std::string_view text);
+void UppercaseInPlace(std::string& text);
+
+// The number of fields of `text` at `separator`: 0 for the empty text,
+// otherwise the number of separators plus one.
+int32_t CountFields(std::string_view text, std::string_view separator);
+
+// Field `n` (counted from 1) of `text` at `separator`; empty when there is
+// no such field.
+std::string NthField(std::string_view text, std::string_view separator, int32_t n);
+
+// The position (from 1) of the first occurrence of `find` in `source` at or
+// after position `start` (0 and 1 both mean the start), ignoring the case of
+// the letters a-z; 0 when there is none. An empty `find` occurs nowhere.
+int32_t InStr(int32_t start, std::string_view source, std::string_view find);
+
+// The one-character text of the Unicode code point `code`, as UTF-8.
+std::string Chr(uint32_t code);
+
+// `text` (UTF-8, as every string here) re-encoded. To UTF-8 it is returned as
+// it stands; to UTF-16 it becomes little-endian UTF-16 bytes without a
+// byte-order mark.
+std::string ConvertEncoding(std::string_view text, TextEncoding to);
+
+}  // namespace fw

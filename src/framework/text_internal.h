@@ -1,0 +1,52 @@
+#pragma once
+// UTF-8 checking and mending shared by the text services and the streams.
+// Private to the framework.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace fw::detail {
+
+// The length of the longest prefix of `bytes` that is well-formed UTF-8: no
+// overlong forms, no encoded surrogates, nothing above U+10FFFF, no sequence
+// cut short.
+std::size_t WellFormedUtf8Prefix(std::string_view bytes);
+
+// Appends `bytes` to `out` so that the result is valid UTF-8 and nothing is
+// lost: well-formed sequences as they stand, and every byte that isn't part
+// of one as its Windows-1252 character (the five bytes that Windows-1252
+// leaves undefined become U+0081, U+008D, U+008F, U+0090 and U+009D). This is
+// how text from Latin-1 and Windows "ANSI" files keeps its accented letters.
+void AppendMendedUtf8(std::string_view bytes, std::string& out);
+
+// Appends the UTF-8 form of `code`; surrogates and codes above U+10FFFF,
+// which have none, become U+FFFD.
+void AppendUtf8(char32_t code, std::string& out);
+
+// Writes the UTF-8 form of a code that is known to be a scalar value to `out`
+// and returns the number of bytes written (1 to 4).
+inline std::size_t PutUtf8(char32_t code, char* out) {
+  if (code < 0x80) {
+    out[0] = static_cast<char>(code);
+    return 1;
+  }
+  if (code < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (code >> 6));
+    out[1] = static_cast<char>(0x80 | (code & 0x3F));
+    return 2;
+  }
+  if (code < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (code >> 12));
+    out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (code & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (code >> 18));
+  out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (code & 0x3F));
+  return 4;
+}
+
+}  // namespace fw::detail

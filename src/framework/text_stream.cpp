@@ -1,0 +1,666 @@
+#include "framework/text_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "framework/exceptions.h"
+#include "framework/text_internal.h"
+#include "framework/text_stream_testing.h"
+
+namespace fw {
+namespace {
+
+constexpr std::size_t kReadBytes = testing::kInputReadBytes;
+constexpr std::size_t kOutputBytes = testing::kOutputBufferBytes;
+// Every buffer has this many readable bytes past its capacity, so that the
+// line scan may load 64 bytes at a time without checking the end first.
+constexpr std::size_t kPadding = 64;
+
+std::string ErrorText(int errorNumber) {
+  char text[256];
+  // The GNU strerror_r, which returns the text (thread-safe, unlike strerror).
+  return strerror_r(errorNumber, text, sizeof text);
+}
+
+[[noreturn]] void ThrowIO(int errorNumber, const char* what, const std::string& path) {
+  throw IOException(errorNumber, std::string(what) + " \"" + path + "\": " + ErrorText(errorNumber));
+}
+
+// A buffer that may be read up to kPadding bytes past its capacity.
+struct Buffer {
+  std::unique_ptr<char[]> bytes;
+  std::size_t capacity = 0;
+
+  void Allocate(std::size_t size) {
+    bytes = std::make_unique<char[]>(size + kPadding);  // zeroed, padding too
+    capacity = size;
+  }
+};
+
+// What the line scan needs to know of 64 bytes: which are CR or LF, and
+// which have their high bit set (only lines with such bytes need the UTF-8
+// check). Bit i stands for p[i]; bits from `valid` on are clear. Reads all 64
+// bytes, however few are valid: the buffers' padding makes that safe.
+struct BlockMasks {
+  uint64_t ends;
+  uint64_t highs;
+};
+
+inline BlockMasks ScanBlock(const char* p, std::size_t valid) {
+  uint64_t ends = 0;
+  uint64_t highs = 0;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+#pragma GCC unroll 4
+  for (int part = 0; part < 4; ++part) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+    const auto e = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+    const auto h = static_cast<uint32_t>(_mm_movemask_epi8(v));
+    ends |= uint64_t{e} << (16 * part);
+    highs |= uint64_t{h} << (16 * part);
+  }
+#else
+  for (int i = 0; i < 64; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    ends |= uint64_t{c == '\r' || c == '\n'} << i;
+    highs |= uint64_t{c >> 7} << i;
+  }
+#endif
+  if (valid < 64) {
+    const uint64_t inside = (uint64_t{1} << valid) - 1;
+    ends &= inside;
+    highs &= inside;
+  }
+  return {ends, highs};
+}
+
+// Reads through EINTR; 0 at the end of the file.
+std::size_t ReadSome(int fd, char* into, std::size_t size, const std::string& path) {
+  for (;;) {
+    const ssize_t got = ::read(fd, into, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) ThrowIO(errno, "Could not read", path);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Input
+
+struct TextInputStream::Impl {
+  std::string path;
+  int fd = -1;
+  TextEncoding requested = TextEncoding::UTF8;
+  TextEncoding active = TextEncoding::UTF8;
+  bool started = false;
+  bool closed = false;
+  bool sourceEnded = false;  // read(2) has returned 0
+  bool inputDone = false;    // and everything has been decoded
+  // The last line ended with a CR that was the last byte at hand: an LF that
+  // follows belongs to the same line end.
+  bool pendingLF = false;
+
+  // Decoded text (UTF-8) lives in one of two buffers; [pos, end) is not yet
+  // handed out. The look-ahead of Eof() never overwrites the buffer that holds
+  // the last line handed out (viewBuffer), so that line stays valid as long
+  // as the header promises: until the next read.
+  Buffer buffers[2];
+  int current = 0;
+  int viewBuffer = -1;
+  char* data = nullptr;
+  std::size_t capacity = 0;
+  std::size_t pos = 0;
+  std::size_t end = 0;
+
+  // Where the line scan is: the masks of the block of up to 64 bytes at
+  // `block`, less the bits of the bytes before `pos`. Scanning goes on at
+  // `blockEnd`, or at `pos` when that is further. Lines are found by taking
+  // bits off `ends`, so that the bytes are looked at once per block, not once
+  // per line.
+  std::size_t block = 0;
+  std::size_t blockEnd = 0;
+  uint64_t ends = 0;
+  uint64_t highs = 0;
+
+  // UTF-16: undecoded bytes, and a high surrogate waiting for its partner.
+  bool bigEndian = false;
+  std::unique_ptr<char[]> raw;
+  std::size_t rawLength = 0;
+  char16_t pendingHigh = 0;
+
+  // A line mended from ill-formed UTF-8.
+  std::string mended;
+
+  void UseBuffer(int index) {
+    current = index;
+    data = buffers[index].bytes.get();
+    capacity = buffers[index].capacity;
+  }
+
+  // Reads until at least `least` bytes are in, or the file ends.
+  std::size_t ReadAtLeast(char* into, std::size_t size, std::size_t least) {
+    std::size_t total = 0;
+    while (total < least) {
+      const std::size_t got = ReadSome(fd, into + total, size - total, path);
+      if (got == 0) {
+        sourceEnded = true;
+        break;
+      }
+      total += got;
+    }
+    return total;
+  }
+
+  // The first read: settles the decoding and drops the byte-order mark.
+  void Start() {
+    started = true;
+    buffers[0].Allocate(kReadBytes);
+    UseBuffer(0);
+    if (requested == TextEncoding::UTF16) {
+      raw = std::make_unique<char[]>(kReadBytes);
+      rawLength = ReadAtLeast(raw.get(), kReadBytes, 3);
+      const auto* r = reinterpret_cast<const unsigned char*>(raw.get());
+      if (rawLength >= 3 && r[0] == 0xEF && r[1] == 0xBB && r[2] == 0xBF) {
+        // The file declares itself UTF-8: decoding it as UTF-16 would turn
+        // the whole tree into garbage.
+        active = TextEncoding::UTF8;
+        end = rawLength - 3;
+        std::memcpy(data, raw.get() + 3, end);
+        raw.reset();
+        rawLength = 0;
+        return;
+      }
+      active = TextEncoding::UTF16;
+      std::size_t mark = 0;
+      if (rawLength >= 2 && r[0] == 0xFF && r[1] == 0xFE) {
+        mark = 2;
+      } else if (rawLength >= 2 && r[0] == 0xFE && r[1] == 0xFF) {
+        bigEndian = true;
+        mark = 2;
+      } else {
+        bigEndian = rawLength >= 1 && r[0] == 0;
+      }
+      rawLength -= mark;
+      std::memmove(raw.get(), raw.get() + mark, rawLength);
+      return;
+    }
+    active = TextEncoding::UTF8;
+    end = ReadAtLeast(data, capacity, 3);
+    const auto* d = reinterpret_cast<const unsigned char*>(data);
+    if (end >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) pos = 3;
+  }
+
+  // Appends more decoded text after `end`. From a read, the unread rest moves
+  // to the front of the buffer (which grows when a line fills most of it).
+  // From Eof(), called only when nothing is left, the text goes into a buffer
+  // that doesn't hold the last line handed out. False at the end of input.
+  bool ReadMore(bool keepLastLine) {
+    if (inputDone) return false;
+    ends = highs = 0;
+    blockEnd = 0;
+    if (keepLastLine) {
+      if (viewBuffer == current) {
+        const int other = 1 - current;
+        if (!buffers[other].bytes) buffers[other].Allocate(kReadBytes);
+        UseBuffer(other);
+      }
+      pos = end = 0;
+    } else {
+      if (pos > 0) {
+        std::memmove(data, data + pos, end - pos);
+        end -= pos;
+        pos = 0;
+      }
+      if (capacity - end < capacity / 4) {
+        Buffer larger;
+        larger.Allocate(capacity * 2);
+        std::memcpy(larger.bytes.get(), data, end);
+        buffers[current] = std::move(larger);
+        UseBuffer(current);
+      }
+    }
+    const std::size_t got = Produce(data + end, capacity - end);
+    if (got == 0) {
+      inputDone = true;
+      return false;
+    }
+    end += got;
+    return true;
+  }
+
+  // Up to `room` bytes (at least 64K) of decoded text; 0 at the end.
+  std::size_t Produce(char* into, std::size_t room) {
+    if (active == TextEncoding::UTF8) {
+      const std::size_t got = ReadSome(fd, into, room, path);
+      if (got == 0) sourceEnded = true;
+      return got;
+    }
+    // Each code unit gives at most 3 bytes; a surrogate left over from the
+    // previous call and the end of the file add at most 9.
+    const std::size_t maxUnits = (room - 16) / 3;
+    for (;;) {
+      const std::size_t want = std::min(kReadBytes, maxUnits * 2);
+      if (!sourceEnded && rawLength < want) {
+        const std::size_t got = ReadSome(fd, raw.get() + rawLength, want - rawLength, path);
+        if (got == 0) sourceEnded = true;
+        rawLength += got;
+      }
+      const std::size_t units = std::min(rawLength / 2, maxUnits);
+      std::size_t made = DecodeUtf16(reinterpret_cast<const unsigned char*>(raw.get()), units, into);
+      const std::size_t used = units * 2;
+      if (used > 0) {
+        std::memmove(raw.get(), raw.get() + used, rawLength - used);
+        rawLength -= used;
+      }
+      if (sourceEnded && rawLength < 2) {
+        if (pendingHigh != 0) {
+          made += detail::PutUtf8(0xFFFD, into + made);
+          pendingHigh = 0;
+        }
+        if (rawLength == 1) {  // half a code unit
+          made += detail::PutUtf8(0xFFFD, into + made);
+          rawLength = 0;
+        }
+      }
+      if (made > 0 || (sourceEnded && rawLength == 0)) return made;
+    }
+  }
+
+  std::size_t DecodeUtf16(const unsigned char* in, std::size_t units, char* out) {
+    std::size_t made = 0;
+    std::size_t i = 0;
+    while (i < units) {
+#if defined(__SSE2__)
+      // Eight ASCII code units at a time.
+      if (pendingHigh == 0) {
+        const __m128i highMask = _mm_set1_epi16(static_cast<short>(0xFF80));
+        while (units - i >= 8) {
+          __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+          if (bigEndian) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+          const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, highMask), _mm_setzero_si128());
+          if (_mm_movemask_epi8(ascii) != 0xFFFF) break;
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(out + made), _mm_packus_epi16(v, v));
+          made += 8;
+          i += 8;
+        }
+        if (i == units) break;
+      }
+#endif
+      const unsigned char* at = in + 2 * i;
+      const auto unit = static_cast<char16_t>(bigEndian ? (at[0] << 8) | at[1] : at[0] | (at[1] << 8));
+      ++i;
+      if (pendingHigh != 0) {
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          const char32_t code = 0x10000 + ((char32_t{pendingHigh} - 0xD800) << 10) + (unit - 0xDC00u);
+          made += detail::PutUtf8(code, out + made);
+          pendingHigh = 0;
+          continue;
+        }
+        made += detail::PutUtf8(0xFFFD, out + made);
+        pendingHigh = 0;
+      }
+      if (unit < 0x80) {
+        out[made++] = static_cast<char>(unit);
+      } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+        pendingHigh = unit;
+      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        made += detail::PutUtf8(0xFFFD, out + made);
+      } else {
+        made += detail::PutUtf8(unit, out + made);
+      }
+    }
+    return made;
+  }
+
+  // Hands out [begin, begin + length): as it stands when it is valid UTF-8,
+  // mended otherwise. (Text decoded from UTF-16 is valid by construction.)
+  std::string_view Hand(const char* begin, std::size_t length, bool nonAscii) {
+    if (nonAscii && active == TextEncoding::UTF8) {
+      const std::string_view line(begin, length);
+      const std::size_t good = detail::WellFormedUtf8Prefix(line);
+      if (good != length) {
+        mended.assign(begin, good);
+        detail::AppendMendedUtf8(line.substr(good), mended);
+        viewBuffer = -1;
+        return mended;
+      }
+    }
+    viewBuffer = current;
+    return {begin, length};
+  }
+};
+
+TextInputStream::TextInputStream() : impl_(std::make_unique<Impl>()) {}
+
+TextInputStream::~TextInputStream() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+}
+
+std::unique_ptr<TextInputStream> TextInputStream::Open(const FolderItem& file) {
+  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  std::unique_ptr<TextInputStream> stream(new TextInputStream());
+  stream->impl_->fd = fd;
+  stream->impl_->path = file.Path().string();
+  return stream;
+}
+
+void TextInputStream::SetEncoding(TextEncoding encoding) {
+  Impl& s = *impl_;
+  if (!s.started) {
+    s.requested = s.active = encoding;
+  } else if (encoding != s.requested) {
+    // The bytes already read were decoded the other way: switching now would
+    // mix two decodings in one text.
+    throw RuntimeException("The encoding of \"" + s.path + "\" can't change once reading has begun.");
+  }
+}
+
+TextEncoding TextInputStream::Encoding() const { return impl_->active; }
+
+std::string TextInputStream::ReadLine() { return std::string(ReadLineView()); }
+
+std::string_view TextInputStream::ReadLineView() {
+  Impl& s = *impl_;
+  if (s.closed) return {};
+  if (!s.started) s.Start();
+  if (s.pos == s.end && !s.ReadMore(false)) return {};
+  if (s.pendingLF) {
+    s.pendingLF = false;
+    if (s.data[s.pos] == '\n' && ++s.pos == s.end && !s.ReadMore(false)) return {};
+  }
+  bool nonAscii = false;
+  for (;;) {
+    if (s.ends != 0) {
+      const int bit = __builtin_ctzll(s.ends);
+      if ((s.highs & ((uint64_t{1} << bit) - 1)) != 0) nonAscii = true;
+      const std::size_t stop = s.block + static_cast<std::size_t>(bit);
+      std::size_t next = stop + 1;
+      if (s.data[stop] == '\r') {
+        if (next < s.end) {
+          if (s.data[next] == '\n') ++next;
+        } else {
+          s.pendingLF = true;
+        }
+      }
+      const std::size_t consumed = next - s.block;
+      if (consumed >= 64) {
+        s.ends = s.highs = 0;
+      } else {
+        const uint64_t rest = ~((uint64_t{1} << consumed) - 1);
+        s.ends &= rest;
+        s.highs &= rest;
+      }
+      const std::size_t start = s.pos;
+      s.pos = next;
+      return s.Hand(s.data + start, stop - start, nonAscii);
+    }
+    // No line end in the rest of the block: all of it belongs to this line.
+    if (s.highs != 0) nonAscii = true;
+    s.highs = 0;
+    const std::size_t from = std::max(s.blockEnd, s.pos);
+    if (from >= s.end) {
+      const std::size_t scanned = from - s.pos;
+      if (!s.ReadMore(false)) {  // a last line without an ending
+        const std::size_t start = s.pos;
+        s.pos = s.end;
+        return s.Hand(s.data + start, s.end - start, nonAscii);
+      }
+      s.blockEnd = s.pos + scanned;
+      continue;
+    }
+    s.block = from;
+    s.blockEnd = std::min(from + 64, s.end);
+    const BlockMasks masks = ScanBlock(s.data + from, s.blockEnd - from);
+    s.ends = masks.ends;
+    s.highs = masks.highs;
+  }
+}
+
+bool TextInputStream::Eof() {
+  Impl& s = *impl_;
+  if (s.closed) return true;
+  if (!s.started) s.Start();
+  for (;;) {
+    if (s.pos < s.end) {
+      if (!s.pendingLF) return false;
+      s.pendingLF = false;
+      if (s.data[s.pos] != '\n') return false;
+      ++s.pos;
+      continue;
+    }
+    if (!s.ReadMore(true)) return true;
+  }
+}
+
+void TextInputStream::Close() {
+  Impl& s = *impl_;
+  if (s.fd >= 0) ::close(s.fd);
+  s.fd = -1;
+  s.closed = true;
+  s.buffers[0] = {};
+  s.buffers[1] = {};
+  s.data = nullptr;
+  s.pos = s.end = s.capacity = 0;
+  s.raw.reset();
+  s.mended = std::string();
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+namespace {
+
+// The test hook that makes write(2) fail (see text_stream_testing.h).
+struct WriteFailure {
+  std::mutex mutex;
+  std::size_t remaining = 0;
+  int errorNumber = 0;
+};
+WriteFailure g_writeFailure;
+std::atomic<bool> g_writeFailureArmed{false};
+
+ssize_t SystemWrite(int fd, const char* bytes, std::size_t size) {
+  if (g_writeFailureArmed.load(std::memory_order_relaxed)) {
+    std::lock_guard<std::mutex> lock(g_writeFailure.mutex);
+    if (g_writeFailureArmed.load(std::memory_order_relaxed)) {
+      if (g_writeFailure.remaining == 0) {
+        errno = g_writeFailure.errorNumber;
+        return -1;
+      }
+      const ssize_t written = ::write(fd, bytes, std::min(size, g_writeFailure.remaining));
+      if (written > 0) g_writeFailure.remaining -= static_cast<std::size_t>(written);
+      return written;
+    }
+  }
+  return ::write(fd, bytes, size);
+}
+
+// The process's umask, read without changing it: umask(2) can only be read
+// by setting it, which races with other threads creating files.
+mode_t CurrentUmask() {
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char text[4096];
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got > 0) {
+      text[got] = '\0';
+      if (const char* line = std::strstr(text, "\nUmask:")) {
+        return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8)) & 0777;
+      }
+    }
+  }
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+  std::filesystem::path folder = file.parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+}  // namespace
+
+namespace testing {
+
+void SetWriteFailureAfter(std::size_t bytes, int errnoValue) {
+  std::lock_guard<std::mutex> lock(g_writeFailure.mutex);
+  g_writeFailure.remaining = bytes;
+  g_writeFailure.errorNumber = errnoValue;
+  g_writeFailureArmed.store(true);
+}
+
+void ClearWriteFailure() {
+  std::lock_guard<std::mutex> lock(g_writeFailure.mutex);
+  g_writeFailureArmed.store(false);
+}
+
+}  // namespace testing
+
+struct TextOutputStream::Impl {
+  std::filesystem::path target;
+  std::string tempPath;  // empty once renamed over the target
+  int fd = -1;
+  std::unique_ptr<char[]> buffer;
+  std::size_t length = 0;
+  bool closed = false;
+  // The first failure; every later call reports it again, so that a caller
+  // who goes on regardless can't end up with a file that lacks lines.
+  int failure = 0;
+  std::string failureText;
+
+  [[noreturn]] void Fail(int errorNumber, const char* what) {
+    failure = errorNumber;
+    failureText = std::string(what) + " \"" + target.string() + "\": " + ErrorText(errorNumber);
+    throw IOException(failure, failureText);
+  }
+
+  void CheckUsable() {
+    if (failure != 0) throw IOException(failure, failureText);
+    if (closed) throw IOException(EBADF, "\"" + target.string() + "\" is already closed.");
+  }
+
+  void WriteAll(const char* bytes, std::size_t size) {
+    while (size > 0) {
+      const ssize_t written = SystemWrite(fd, bytes, size);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        Fail(errno, "Could not write");
+      }
+      if (written == 0) Fail(ENOSPC, "Could not write");
+      bytes += written;
+      size -= static_cast<std::size_t>(written);
+    }
+  }
+
+  void Flush() {
+    const std::size_t size = length;
+    length = 0;
+    WriteAll(buffer.get(), size);
+  }
+};
+
+TextOutputStream::TextOutputStream() : impl_(std::make_unique<Impl>()) {}
+
+TextOutputStream::~TextOutputStream() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+  if (!impl_->tempPath.empty()) ::unlink(impl_->tempPath.c_str());
+}
+
+std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file) {
+  const std::filesystem::path& target = file.Path();
+  // A hidden name beside the target, so that the rename stays within one
+  // file system and a leftover after a crash is recognisable.
+  std::string name = target.filename().string();
+  if (name.size() > 200) name.resize(200);  // room for the suffix within NAME_MAX
+  std::string pattern = (FolderOf(target) / ("." + name + ".XXXXXX")).string();
+  std::vector<char> path(pattern.begin(), pattern.end());
+  path.push_back('\0');
+  const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return nullptr;
+
+  // mkstemp makes the file 0600; give it the mode the target has, or the one
+  // a newly created file would get.
+  struct stat status {};
+  mode_t mode = 0666 & ~CurrentUmask();
+  if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode)) mode = status.st_mode & 07777;
+  if (::fchmod(fd, mode) != 0) {
+    ::close(fd);
+    ::unlink(path.data());
+    return nullptr;
+  }
+
+  std::unique_ptr<TextOutputStream> stream(new TextOutputStream());
+  Impl& s = *stream->impl_;
+  s.target = target;
+  s.tempPath = path.data();
+  s.fd = fd;
+  s.buffer = std::make_unique<char[]>(kOutputBytes);
+  return stream;
+}
+
+void TextOutputStream::WriteLine(std::string_view text) {
+  Impl& s = *impl_;
+  s.CheckUsable();
+  if (text.size() < kOutputBytes - s.length) {
+    std::memcpy(s.buffer.get() + s.length, text.data(), text.size());
+    s.length += text.size();
+    s.buffer[s.length++] = '\n';
+    return;
+  }
+  s.Flush();
+  if (text.size() < kOutputBytes) {
+    std::memcpy(s.buffer.get(), text.data(), text.size());
+    s.length = text.size();
+    s.buffer[s.length++] = '\n';
+    return;
+  }
+  s.WriteAll(text.data(), text.size());
+  s.WriteAll("\n", 1);
+}
+
+void TextOutputStream::Close() {
+  Impl& s = *impl_;
+  if (s.closed && s.failure == 0) return;
+  s.CheckUsable();
+  s.Flush();
+  if (::fsync(s.fd) != 0) s.Fail(errno, "Could not save");
+  const int fd = s.fd;
+  s.fd = -1;
+  if (::close(fd) != 0) s.Fail(errno, "Could not save");
+  if (::rename(s.tempPath.c_str(), s.target.c_str()) != 0) s.Fail(errno, "Could not replace");
+  s.tempPath.clear();
+  s.closed = true;
+  s.buffer.reset();
+  // Make the new name itself durable.
+  const int folder = ::open(FolderOf(s.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) s.Fail(errno, "Could not save");
+  const int synced = ::fsync(folder);
+  const int syncError = errno;
+  ::close(folder);
+  if (synced != 0) s.Fail(syncError, "Could not save");
+}
+
+}  // namespace fw

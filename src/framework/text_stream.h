@@ -1,0 +1,72 @@
+#pragma once
+// Line-oriented text files. Input is decoded to UTF-8; output is written as
+// UTF-8 with LF line ends, into a temporary file that replaces the target only
+// when the stream is closed.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "framework/folder_item.h"
+#include "framework/text.h"
+
+namespace fw {
+
+class TextInputStream {
+ public:
+  // The stream, or null when the file can't be opened for reading.
+  static std::unique_ptr<TextInputStream> Open(const FolderItem& file);
+
+  ~TextInputStream();
+  TextInputStream(const TextInputStream&) = delete;
+  TextInputStream& operator=(const TextInputStream&) = delete;
+
+  // The decoding of later reads. UTF8 (the default) reads UTF-8 and takes any
+  // byte that isn't part of a well-formed sequence as Windows-1252; UTF16 takes
+  // the byte order from the byte-order mark. Set it before the first read (or
+  // Eof); changing it afterwards throws RuntimeException.
+  void SetEncoding(TextEncoding encoding);
+  TextEncoding Encoding() const;
+
+  // The next line without its ending (LF, CR LF or a lone CR), as UTF-8.
+  // Throws IOException when reading fails.
+  std::string ReadLine();
+  // The same, without a copy: the view is valid until the next read or Close.
+  std::string_view ReadLineView();
+
+  // True when no line is left. (Named so because EOF is a C macro.)
+  bool Eof();
+
+  void Close();
+
+ private:
+  TextInputStream();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class TextOutputStream {
+ public:
+  // The stream, or null when its temporary file can't be made in the target's
+  // folder (a folder that doesn't exist or can't be written).
+  static std::unique_ptr<TextOutputStream> Create(const FolderItem& file);
+
+  // Without Close the temporary file is removed and the target stays as it was.
+  ~TextOutputStream();
+  TextOutputStream(const TextOutputStream&) = delete;
+  TextOutputStream& operator=(const TextOutputStream&) = delete;
+
+  // Appends `text` and one LF. Throws IOException when writing fails.
+  void WriteLine(std::string_view text);
+
+  // Flushes, syncs and renames the temporary file over the target. Throws
+  // IOException when any of that fails; the target then stays as it was.
+  void Close();
+
+ private:
+  TextOutputStream();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace fw
