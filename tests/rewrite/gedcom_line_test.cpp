@@ -1,0 +1,64 @@
+#include "rewrite/gedcom_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct SplitCase {
+  const char* name;
+  std::string line;
+  std::string text;
+  int32_t fieldCount;
+  std::string level;
+  std::string tag;
+  std::string value;
+};
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
+
+const SplitCase kSplitCases[] = {
+    {"two fields", "0 HEAD", "0 HEAD", 2, "0", "HEAD", ""},
+    {"cross-reference is the tag", "0 @I1@ INDI", "0 @I1@ INDI", 3, "0", "@I1@", "INDI"},
+    {"note record", "0 @N1@ NOTE text", "0 @N1@ NOTE text", 4, "0", "@N1@", "NOTE text"},
+    {"two blanks give an empty tag", "1  NOTE x", "1  NOTE x", 4, "1", "", "NOTE x"},
+    {"inner runs of blanks stay in the value", "1 NOTE  a   b  ", "1 NOTE  a   b", 7, "1", "NOTE", "a   b"},
+    {"indented lower-case line", "   2 cont Some Text  ", "2 cont Some Text", 4, "2", "CONT", "Some Text"},
+    {"value keeps its case", "1 name John /Smith/", "1 name John /Smith/", 4, "1", "NAME", "John /Smith/"},
+    {"a level in letters is upper-cased", "a b", "a b", 2, "A", "B", ""},
+    {"a tab is no separator", "1\tNOTE x", "1\tNOTE x", 2, "1\tNOTE", "X", ""},
+    {"empty line", "", "", 0, "", "", ""},
+    {"blanks only", "    ", "", 0, "", "", ""},
+    {"one field", "TRLR", "TRLR", 1, "", "", ""},
+    {"line-end and tab controls are trimmed", "\t1 NOTE x\r", "1 NOTE x", 3, "1", "NOTE", "x"},
+    {"a lone NUL is kept", std::string(1, '\0'), std::string(1, '\0'), 1, "", "", ""},
+    {"only a-z are upper-cased", "1 naMé Jürgen", "1 naMé Jürgen", 3, "1", "NAMé", "Jürgen"},
+    {"tab next to a blank is trimmed off the field", "1\t NOTE \tx", "1\t NOTE \tx", 3, "1", "NOTE", "x"},
+};
+
+class SplitTable : public ::testing::TestWithParam<SplitCase> {};
+
+void ExpectFields(const GedcomLine& got, const SplitCase& c) {
+  EXPECT_EQ(got.text, c.text);
+  EXPECT_EQ(got.fieldCount, c.fieldCount);
+  EXPECT_EQ(got.level, c.level);
+  EXPECT_EQ(got.tag, c.tag);
+  EXPECT_EQ(got.value, c.value);
+  EXPECT_EQ(got.IsMultiField(), c.fieldCount > 1);
+}
+
+TEST_P(SplitTable, FreshRecord) { ExpectFields(SplitGedcomLine(GetParam().line), GetParam()); }
+
+// The loop reuses one record for every line: nothing of an earlier, longer
+// line may survive into the next one.
+TEST_P(SplitTable, ReusedRecordKeepsNothingOfTheLineBefore) {
+  GedcomLine reused;
+  SplitGedcomLine("  01 @LONG_CROSS_REFERENCE@ A value that is longer than any in the table  ", reused);
+  SplitGedcomLine(GetParam().line, reused);
+  ExpectFields(reused, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, SplitTable, ::testing::ValuesIn(kSplitCases));
+
+}  // namespace
