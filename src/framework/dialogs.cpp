@@ -1,0 +1,80 @@
+#include "framework/dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+namespace fw {
+namespace {
+
+// File names are bytes on disk; Qt's own conversion gives them as UTF-8 on
+// Linux and keeps names that aren't valid UTF-8 intact.
+std::filesystem::path ToPath(const QString& file) { return std::filesystem::path(QFile::encodeName(file).toStdString()); }
+QString ToQString(const std::filesystem::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
+
+// Qt's own dialogs, parented to the active window.
+class QtDialogs final : public DialogSeam {
+ public:
+  void ShowMessage(const std::string& text) override {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+      // Nothing to show a window with: the message must not be lost.
+      std::fprintf(stderr, "Tavelock: %s\n", text.c_str());
+      return;
+    }
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QStringLiteral("Tavelock"));
+    // Messages may quote a line of the input file: never read it as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromStdString(text));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+  }
+
+  std::optional<FolderItem> ChooseOpenFile() override {
+    const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), StartFolder());
+    if (file.isEmpty()) return std::nullopt;
+    FolderItem chosen(ToPath(file));
+    lastFolder_ = chosen.Path().parent_path();
+    return chosen;
+  }
+
+  std::optional<FolderItem> ChooseSaveFile(const std::string& proposedName) override {
+    // Qt's save dialog asks before it replaces an existing file.
+    const QString proposed = QDir(StartFolder()).filePath(QString::fromStdString(proposedName));
+    const QString file = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), proposed);
+    if (file.isEmpty()) return std::nullopt;
+    return FolderItem(ToPath(file));
+  }
+
+ private:
+  QString StartFolder() const { return lastFolder_.empty() ? QDir::homePath() : ToQString(lastFolder_); }
+
+  std::filesystem::path lastFolder_;  // of the file opened last
+};
+
+DialogSeam* g_seam = nullptr;
+
+DialogSeam& Current() {
+  static QtDialogs qtDialogs;
+  return g_seam != nullptr ? *g_seam : qtDialogs;
+}
+
+}  // namespace
+
+DialogSeam* SetDialogSeam(DialogSeam* seam) { return std::exchange(g_seam, seam); }
+
+void MsgBox(const std::string& text) { Current().ShowMessage(text); }
+
+std::optional<FolderItem> GetOpenFolderItem(const std::string& /*filter*/) { return Current().ChooseOpenFile(); }
+
+std::optional<FolderItem> GetSaveFolderItem(const std::string& /*filter*/, const std::string& defaultName) {
+  return Current().ChooseSaveFile(defaultName);
+}
+
+}  // namespace fw

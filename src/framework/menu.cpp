@@ -1,0 +1,200 @@
+#include "framework/menu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
+
+#include <functional>
+#include <utility>
+
+#include "framework/application.h"
+#include "framework/exceptions.h"
+
+namespace fw {
+
+MenuItem* MenuItem::Append(std::unique_ptr<MenuItem> item) {
+  CheckNil(item.get());
+  item->parent_ = this;
+  children_.push_back(std::move(item));
+  return children_.back().get();
+}
+
+MenuItem* MenuItem::Item(int index) const {
+  if (index < 0 || index >= Count()) return nullptr;
+  return children_[static_cast<size_t>(index)].get();
+}
+
+MenuItem* MenuItem::Child(std::string_view name) const {
+  for (const auto& child : children_) {
+    if (child->name_ == name) return child.get();
+  }
+  return nullptr;
+}
+
+MenuItem* MenuItem::Lookup(std::string_view name) const {
+  for (const auto& child : children_) {
+    if (child->name_ == name) return child.get();
+    if (MenuItem* found = child->Lookup(name)) return found;
+  }
+  return nullptr;
+}
+
+std::string PlatformShortcut(std::string_view shortcut) {
+  // Qt's "Ctrl" is the platform's standard modifier (Command on macOS).
+  static constexpr std::string_view kCmd = "Cmd+";
+  std::string result;
+  result.reserve(shortcut.size() + 1);
+  size_t pos = 0;
+  while (pos < shortcut.size()) {
+    const bool atKeyStart = pos == 0 || shortcut[pos - 1] == '+' || shortcut[pos - 1] == ',' || shortcut[pos - 1] == ' ';
+    if (atKeyStart && shortcut.substr(pos, kCmd.size()) == kCmd) {
+      result += "Ctrl+";
+      pos += kCmd.size();
+    } else {
+      result += shortcut[pos++];
+    }
+  }
+  return result;
+}
+
+namespace {
+
+enum class EditCommand { Undo, Cut, Copy, Paste, Clear, SelectAll };
+
+std::optional<EditCommand> EditCommandOf(std::string_view itemName) {
+  static constexpr std::pair<std::string_view, EditCommand> kNames[] = {
+      {"EditUndo", EditCommand::Undo},   {"EditCut", EditCommand::Cut},     {"EditCopy", EditCommand::Copy},
+      {"EditPaste", EditCommand::Paste}, {"EditClear", EditCommand::Clear}, {"EditSelectAll", EditCommand::SelectAll},
+  };
+  for (const auto& [name, command] : kNames) {
+    if (name == itemName) return command;
+  }
+  return std::nullopt;
+}
+
+// Navigating the menu bar from the keyboard (Alt, then the arrow keys) gives
+// the bar the focus while its menus open; the field that had it before is the
+// one the Edit items mean.
+QPointer<QWidget>& FocusBeforeMenuBar() {
+  static QPointer<QWidget> widget;
+  return widget;
+}
+
+QLineEdit* FocusedLineEdit() {
+  QWidget* focus = QApplication::focusWidget();
+  if (qobject_cast<QMenuBar*>(focus) != nullptr) focus = FocusBeforeMenuBar();
+  return qobject_cast<QLineEdit*>(focus);
+}
+
+bool ClipboardHasText() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  return data != nullptr && data->hasText() && !data->text().isEmpty();
+}
+
+// Whether the command would do something on the focused field now.
+bool CanRun(EditCommand command) {
+  const QLineEdit* field = FocusedLineEdit();
+  if (field == nullptr) return false;
+  const bool writable = !field->isReadOnly();
+  switch (command) {
+    case EditCommand::Undo: return writable && field->isUndoAvailable();
+    case EditCommand::Cut: return writable && field->hasSelectedText();
+    case EditCommand::Copy: return field->hasSelectedText();
+    case EditCommand::Paste: return writable && ClipboardHasText();
+    case EditCommand::Clear: return writable && field->hasSelectedText();
+    case EditCommand::SelectAll: return true;
+  }
+  return false;
+}
+
+void Run(EditCommand command) {
+  // A shortcut can trigger the item while the menu's enabling is stale, so the
+  // conditions are checked again: Clear without a selection would delete the
+  // character after the cursor, and nothing may change a read-only field.
+  if (!CanRun(command)) return;
+  QLineEdit* field = FocusedLineEdit();
+  switch (command) {
+    case EditCommand::Undo: field->undo(); break;
+    case EditCommand::Cut: field->cut(); break;
+    case EditCommand::Copy: field->copy(); break;
+    case EditCommand::Paste: field->paste(); break;
+    case EditCommand::Clear: field->del(); break;
+    case EditCommand::SelectAll: field->selectAll(); break;
+  }
+}
+
+struct AutoEnabled {
+  QPointer<QAction> action;
+  std::optional<EditCommand> command;
+};
+
+void FillMenu(QMenu& menu, const MenuItem& title) {
+  std::vector<AutoEnabled> autoEnabled;
+  for (int i = 0; i < title.Count(); ++i) {
+    const MenuItem& item = *title.Item(i);
+    const QString name = QString::fromStdString(item.Name());
+    if (item.IsSeparator()) {
+      menu.addSeparator()->setObjectName(name);
+      continue;
+    }
+    const QString text = QString::fromStdString(item.Text());
+    if (item.Count() > 0) {
+      QMenu* submenu = menu.addMenu(text);
+      submenu->setObjectName(name);
+      submenu->menuAction()->setObjectName(name);
+      FillMenu(*submenu, item);
+      continue;
+    }
+    QAction* action = menu.addAction(text);
+    action->setObjectName(name);
+    if (item.KeyboardShortcut() && !item.KeyboardShortcut()->empty()) {
+      action->setShortcut(QKeySequence(QString::fromStdString(PlatformShortcut(*item.KeyboardShortcut()))));
+    }
+    const std::optional<EditCommand> command = EditCommandOf(item.Name());
+    if (dynamic_cast<const QuitMenuItem*>(&item) != nullptr) {
+      action->setMenuRole(QAction::QuitRole);
+      QObject::connect(action, &QAction::triggered, action, [] { CallHandler(QuitApplication); });
+    } else if (command) {
+      QObject::connect(action, &QAction::triggered, action, [c = *command] { CallHandler([c] { Run(c); }); });
+    }
+    if (item.AutoEnable()) autoEnabled.push_back({action, command});
+  }
+  if (autoEnabled.empty()) return;
+  QObject::connect(&menu, &QMenu::aboutToShow, &menu, [autoEnabled] {
+    for (const AutoEnabled& entry : autoEnabled) {
+      if (entry.action) entry.action->setEnabled(!entry.command || CanRun(*entry.command));
+    }
+  });
+}
+
+}  // namespace
+
+void InstallMenuBar(QMenuBar& target, const MenuBar& bar) {
+  target.clear();  // removes the actions but deletes nothing
+  for (QMenu* old : target.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete old;
+  for (QAction* old : target.findChildren<QAction*>(Qt::FindDirectChildrenOnly)) delete old;
+  QObject::disconnect(qApp, &QApplication::focusChanged, &target, nullptr);
+  QObject::connect(qApp, &QApplication::focusChanged, &target, [&target](QWidget* old, QWidget* now) {
+    if (now == &target) FocusBeforeMenuBar() = old;
+  });
+  for (int i = 0; i < bar.Count(); ++i) {
+    const MenuItem& title = *bar.Item(i);
+    const QString name = QString::fromStdString(title.Name());
+    if (title.IsSeparator()) {
+      target.addSeparator()->setObjectName(name);
+      continue;
+    }
+    QMenu* menu = target.addMenu(QString::fromStdString(title.Text()));
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    FillMenu(*menu, title);
+  }
+}
+
+}  // namespace fw
