@@ -1,0 +1,122 @@
+// The Modify command: the main window's "Modify .GED" button.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "framework/application.h"
+#include "framework/dialogs.h"
+#include "framework/exceptions.h"
+#include "framework/text_stream.h"
+#include "framework/window.h"
+#include "rewrite/gedcom_line.h"
+#include "rewrite/line_rewriter.h"
+#include "shell/window1.h"
+#include "shell/wnd_working.h"
+
+namespace {
+
+const char kFixedMarker[] = "(DEL)";
+const char kUtf16Choice[] = "UTF-16";
+const char kOutputPrefix[] = "md_";
+const char kError01[] = "Error 01: Can't assign file reference!";
+const char kError02[] = "Error 02: Can't open stream!";
+const char kError03[] = "Error 03: Can't assign file reference!";
+const char kError04[] = "Error 04: Can't create stream!";
+const char kMalformed[] = "Error in this line: ";
+const char kSuccess[] = "GEDCOM file successfully modified.";
+
+// Closes the progress window when a read or write failure leaves the line
+// loop, so that the report that follows isn't shown under a window that says
+// the run is still working.
+class ProgressWindowGuard {
+ public:
+  ProgressWindowGuard() = default;
+  ProgressWindowGuard(const ProgressWindowGuard&) = delete;
+  ProgressWindowGuard& operator=(const ProgressWindowGuard&) = delete;
+  ~ProgressWindowGuard() {
+    if (!armed_) return;
+    try {
+      // Only the window that is there: none is made just to be closed.
+      if (fw::Window* progress = fw::GetImplicitWindow(WndWorking::kClassName)) progress->Close();
+    } catch (...) {
+      // Already on a failure path: the failure that brought us here is the one
+      // to report.
+    }
+  }
+  void Disarm() { armed_ = false; }
+
+ private:
+  bool armed_ = true;
+};
+
+}  // namespace
+
+void Window1::BtnModify_Action(fw::PushButton* /*sender*/) {
+  // The marker is read once: changing the controls during the run doesn't
+  // change it.
+  const std::string delTag =
+      fw::CheckNil(PumDelNotes())->ListIndex() == 0 ? fw::CheckNil(EdfDelNotes())->Text() : kFixedMarker;
+
+  const std::optional<fw::FolderItem> inputFile = fw::GetOpenFolderItem("");
+  if (!inputFile) {
+    fw::MsgBox(kError01);
+    return;
+  }
+  std::unique_ptr<fw::TextInputStream> input = fw::TextInputStream::Open(*inputFile);
+  if (!input) {
+    fw::MsgBox(kError02);
+    return;
+  }
+  if (fw::CheckNil(PumEncoding())->Text() == kUtf16Choice) input->SetEncoding(fw::Encodings::UTF16);
+
+  const std::optional<fw::FolderItem> outputFile = fw::GetSaveFolderItem("", kOutputPrefix + inputFile->Name());
+  if (!outputFile) {
+    fw::MsgBox(kError03);
+    return;
+  }
+  // The output is written to a temporary file that replaces the target only
+  // when it is closed after a complete run; any failure before then leaves
+  // the target (which may be the input itself) as it was.
+  std::unique_ptr<fw::TextOutputStream> output = fw::TextOutputStream::Create(*outputFile);
+  if (!output) {
+    fw::MsgBox(kError04);
+    return;
+  }
+
+  LineRewriter rewriter(delTag);
+
+  ProgressWindowGuard guard;
+  fw::CheckNil(WndWorking::instance())->ShowWithin(*this, -1);
+  // Painted now, before the first line is read, so that a long run shows it.
+  fw::RuntimeFlushPaint();
+
+  GedcomLine line;
+  std::string message;
+  while (!input->Eof()) {
+    SplitGedcomLine(input->ReadLineView(), line);
+    const RewriteResult result = rewriter.Rewrite(line, options_);
+    for (const std::string& held : result.released) output->WriteLine(held);
+    switch (result.kind) {
+      case RewriteResult::Kind::WriteText:
+        output->WriteLine(result.text);
+        break;
+      case RewriteResult::Kind::MalformedLine:
+        message.assign(kMalformed).append(result.text);
+        fw::MsgBox(message);
+        break;
+      case RewriteResult::Kind::WriteNothing:
+        break;
+    }
+    fw::RuntimeBackgroundTask();
+  }
+  // A fold that no TYPE line closed gives its lines back rather than taking the
+  // rest of the file with it.
+  for (const std::string& kept : rewriter.Finish()) output->WriteLine(kept);
+
+  guard.Disarm();
+  fw::CheckNil(WndWorking::instance())->Close();
+  output->Close();
+  input->Close();
+  fw::MsgBox(kSuccess);
+}
