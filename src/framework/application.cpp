@@ -1,5 +1,7 @@
 #include "framework/application.h"
 
+#include "framework/cpu_state.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -117,6 +119,7 @@ void YieldNow() {
     InputHold hold;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
+  internal::ClearUpperVectorState();
   g_sinceLastYield.start();
 }
 

@@ -302,15 +302,14 @@ std::optional<PropertyValue> GroupBox::ReadProperty(const std::string& name) con
 
 // ---------------------------------------------------------------- CheckBox
 
-CheckBox::CheckBox(Window& owner) : Control(owner) {
-  auto* box = new QCheckBox;
+CheckBox::CheckBox(Window& owner) : Control(owner), box_(new QCheckBox) {
+  QCheckBox* box = box_;
   SetWidget(box);
   // Every change of the value is an Action, also one made in code.
   QObject::connect(box, &QCheckBox::toggled, box, [this](bool) { RaiseAction(); });
 }
 
-QCheckBox* CheckBox::checkBox() const { return static_cast<QCheckBox*>(CheckNil(widget())); }
-bool CheckBox::Value() const { return checkBox()->checkState() == Qt::Checked; }
+bool CheckBox::Value() const { return box_->checkState() == Qt::Checked; }
 void CheckBox::SetValue(bool checked) { SetProperty("Value", checked); }
 std::string CheckBox::Caption() const { return FromQt(checkBox()->text()); }
 

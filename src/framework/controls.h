@@ -96,7 +96,7 @@ class Control : public PropertyTarget {
   double textSize_ = 0;
 };
 
-class Label : public Control {
+class Label final : public Control {
  public:
   explicit Label(Window& owner);
   std::string Text() const;
@@ -108,7 +108,7 @@ class Label : public Control {
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
 };
 
-class GroupBox : public Control {
+class GroupBox final : public Control {
  public:
   explicit GroupBox(Window& owner);
   std::string Caption() const;
@@ -119,20 +119,25 @@ class GroupBox : public Control {
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
 };
 
-class CheckBox : public Control {
+class CheckBox final : public Control {
  public:
   explicit CheckBox(Window& owner);
   bool Value() const;
   void SetValue(bool checked);
   std::string Caption() const;
-  QCheckBox* checkBox() const;
+  QCheckBox* checkBox() const { return box_; }
 
  protected:
   bool ApplyProperty(const std::string& name, const PropertyValue& value) override;
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
+
+ private:
+  // The line rules ask for the value for every line of a run; the widget
+  // lives as long as the control.
+  QCheckBox* box_;
 };
 
-class PopupMenu : public Control {
+class PopupMenu final : public Control {
  public:
   explicit PopupMenu(Window& owner);
   // The selected row, counted from 0; -1 when none.
@@ -149,7 +154,7 @@ class PopupMenu : public Control {
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
 };
 
-class TextField : public Control {
+class TextField final : public Control {
  public:
   explicit TextField(Window& owner);
   std::string Text() const;
@@ -161,7 +166,7 @@ class TextField : public Control {
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
 };
 
-class PushButton : public Control {
+class PushButton final : public Control {
  public:
   explicit PushButton(Window& owner);
   std::string Caption() const;

@@ -1,5 +1,7 @@
 #include "framework/dialogs.h"
 
+#include "framework/cpu_state.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -69,7 +71,11 @@ DialogSeam& Current() {
 
 DialogSeam* SetDialogSeam(DialogSeam* seam) { return std::exchange(g_seam, seam); }
 
-void MsgBox(const std::string& text) { Current().ShowMessage(text); }
+void MsgBox(const std::string& text) {
+  Current().ShowMessage(text);
+  // The box was painted; a run may go on with its line loop right after.
+  internal::ClearUpperVectorState();
+}
 
 std::optional<FolderItem> GetOpenFolderItem(const std::string& /*filter*/) { return Current().ChooseOpenFile(); }
 

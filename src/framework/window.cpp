@@ -48,6 +48,11 @@ class WindowWidget : public QMainWindow {
 
 namespace {
 
+uint64_t NextGeneration() {
+  static uint64_t last = 0;
+  return ++last;
+}
+
 struct Registry {
   std::vector<Window*> all;  // creation order
   std::map<std::string, Window*, std::less<>> implicit;
@@ -70,7 +75,7 @@ constexpr int kFrameDialog = 8;
 
 }  // namespace
 
-Window::Window() {
+Window::Window() : controlsGeneration_(NextGeneration()) {
   top_ = new WindowWidget(this);
   // Only Quit ends the application; closing the last window shown must not.
   top_->setAttribute(Qt::WA_QuitOnClose, false);
@@ -95,6 +100,7 @@ Window::~Window() {
     }
   }
   // Children before their group boxes, whose widgets hold theirs.
+  controlsGeneration_ = NextGeneration();
   while (!controls_.empty()) controls_.pop_back();
   containerSizes_.clear();
   delete top_;
@@ -161,6 +167,7 @@ void Window::AddControl(const std::string& name, std::unique_ptr<Control> contro
     if (w->objectName().isEmpty()) w->setObjectName(QString::fromStdString(name));
   }
   controls_.emplace_back(name, std::move(control));
+  controlsGeneration_ = NextGeneration();
 }
 
 Control* Window::ControlByName(std::string_view name) const {

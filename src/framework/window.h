@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +52,10 @@ class Window : public QObject, public PropertyTarget {
   // Controls, registered by name; the window owns them.
   void AddControl(const std::string& name, std::unique_ptr<Control> control);
   Control* ControlByName(std::string_view name) const;
+  // Changes whenever the set of registered controls changes, and differs
+  // between any two windows: a look-up remembered together with it stays
+  // right for as long as it is unchanged.
+  uint64_t ControlsGeneration() const { return controlsGeneration_; }
   // Creates a control of class C that belongs to this window (not yet
   // registered).
   template <class C>
@@ -97,6 +102,7 @@ class Window : public QObject, public PropertyTarget {
   QWidget* content_ = nullptr;  // owned by top_
   std::shared_ptr<fw::MenuBar> menuBar_;
   std::vector<std::pair<std::string, std::unique_ptr<Control>>> controls_;
+  uint64_t controlsGeneration_;
   std::map<std::string, PropertyValue, std::less<>> properties_;
   // The size of each container (content area, group box) when its children
   // were last placed: a resize of a hidden widget reaches its event filter

@@ -21,24 +21,24 @@ constexpr fw::Colour kNoticeRed{0x77, 0x07, 0x00};
 
 Window1* Window1::instance() { return fw::ImplicitInstance<Window1>("Window1.Window1"); }
 
-fw::Label* Window1::StaticText1() { return lookup::Control<fw::Label>(this, "StaticText1"); }
-fw::GroupBox* Window1::GroupBox1() { return lookup::Control<fw::GroupBox>(this, "GroupBox1"); }
-fw::CheckBox* Window1::chkDelNotes() { return lookup::Control<fw::CheckBox>(this, "chkDelNotes"); }
-fw::PopupMenu* Window1::PumDelNotes() { return lookup::Control<fw::PopupMenu>(this, "PumDelNotes"); }
-fw::TextField* Window1::EdfDelNotes() { return lookup::Control<fw::TextField>(this, "EdfDelNotes"); }
-fw::CheckBox* Window1::ChkNoteReplace() { return lookup::Control<fw::CheckBox>(this, "ChkNoteReplace"); }
-fw::PushButton* Window1::BtnModify() { return lookup::Control<fw::PushButton>(this, "BtnModify"); }
-fw::GroupBox* Window1::GroupBox2() { return lookup::Control<fw::GroupBox>(this, "GroupBox2"); }
-fw::Label* Window1::StaticText3() { return lookup::Control<fw::Label>(this, "StaticText3"); }
-fw::PopupMenu* Window1::PumChange01_New() { return lookup::Control<fw::PopupMenu>(this, "PumChange01_New"); }
-fw::PopupMenu* Window1::PumChange01_Org() { return lookup::Control<fw::PopupMenu>(this, "PumChange01_Org"); }
-fw::CheckBox* Window1::ChkChange01() { return lookup::Control<fw::CheckBox>(this, "ChkChange01"); }
-fw::PopupMenu* Window1::PumChange02_New() { return lookup::Control<fw::PopupMenu>(this, "PumChange02_New"); }
-fw::Label* Window1::StaticText4() { return lookup::Control<fw::Label>(this, "StaticText4"); }
-fw::PopupMenu* Window1::PumChange02_Org() { return lookup::Control<fw::PopupMenu>(this, "PumChange02_Org"); }
-fw::CheckBox* Window1::ChkChange02() { return lookup::Control<fw::CheckBox>(this, "ChkChange02"); }
-fw::CheckBox* Window1::ChkConvertMS4to6() { return lookup::Control<fw::CheckBox>(this, "ChkConvertMS4to6"); }
-fw::PopupMenu* Window1::PumEncoding() { return lookup::Control<fw::PopupMenu>(this, "PumEncoding"); }
+fw::Label* Window1::StaticText1() { return lookup::Control<fw::Label, "StaticText1">(this); }
+fw::GroupBox* Window1::GroupBox1() { return lookup::Control<fw::GroupBox, "GroupBox1">(this); }
+fw::CheckBox* Window1::chkDelNotes() { return lookup::Control<fw::CheckBox, "chkDelNotes">(this); }
+fw::PopupMenu* Window1::PumDelNotes() { return lookup::Control<fw::PopupMenu, "PumDelNotes">(this); }
+fw::TextField* Window1::EdfDelNotes() { return lookup::Control<fw::TextField, "EdfDelNotes">(this); }
+fw::CheckBox* Window1::ChkNoteReplace() { return lookup::Control<fw::CheckBox, "ChkNoteReplace">(this); }
+fw::PushButton* Window1::BtnModify() { return lookup::Control<fw::PushButton, "BtnModify">(this); }
+fw::GroupBox* Window1::GroupBox2() { return lookup::Control<fw::GroupBox, "GroupBox2">(this); }
+fw::Label* Window1::StaticText3() { return lookup::Control<fw::Label, "StaticText3">(this); }
+fw::PopupMenu* Window1::PumChange01_New() { return lookup::Control<fw::PopupMenu, "PumChange01_New">(this); }
+fw::PopupMenu* Window1::PumChange01_Org() { return lookup::Control<fw::PopupMenu, "PumChange01_Org">(this); }
+fw::CheckBox* Window1::ChkChange01() { return lookup::Control<fw::CheckBox, "ChkChange01">(this); }
+fw::PopupMenu* Window1::PumChange02_New() { return lookup::Control<fw::PopupMenu, "PumChange02_New">(this); }
+fw::Label* Window1::StaticText4() { return lookup::Control<fw::Label, "StaticText4">(this); }
+fw::PopupMenu* Window1::PumChange02_Org() { return lookup::Control<fw::PopupMenu, "PumChange02_Org">(this); }
+fw::CheckBox* Window1::ChkChange02() { return lookup::Control<fw::CheckBox, "ChkChange02">(this); }
+fw::CheckBox* Window1::ChkConvertMS4to6() { return lookup::Control<fw::CheckBox, "ChkConvertMS4to6">(this); }
+fw::PopupMenu* Window1::PumEncoding() { return lookup::Control<fw::PopupMenu, "PumEncoding">(this); }
 
 fw::MenuItem* Window1::EditMenu() { return lookup::MenuItem<fw::MenuItem>(this, "EditMenu"); }
 fw::MenuItem* Window1::EditSelectAll() { return lookup::MenuItem<fw::MenuItem>(this, "EditSelectAll"); }

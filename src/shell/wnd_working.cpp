@@ -8,7 +8,7 @@
 
 WndWorking* WndWorking::instance() { return fw::ImplicitInstance<WndWorking>(kClassName); }
 
-fw::Label* WndWorking::StaticText1() { return lookup::Control<fw::Label>(this, "StaticText1"); }
+fw::Label* WndWorking::StaticText1() { return lookup::Control<fw::Label, "StaticText1">(this); }
 
 void WndWorking::Layout() {
   // Frame 8 is a dialog-kind window, one that can be shown within a parent.
@@ -23,6 +23,6 @@ void WndWorking::CreateControls0() {
       records::Label(records::Place{"StaticText1", 20, 14, 325, 20, true, true, false, false, 0},
                      "Please wait . . . working . . .", 1, records::kBlack, "");
   AddControl("StaticText1", NewControl<fw::Label>());
-  fw::CheckNil(lookup::Control<fw::Label>(this, "StaticText1"))->SetTextUnit(0);
-  fw::SetProperties(*fw::CheckNil(lookup::Control<fw::Label>(this, "StaticText1")), record);
+  fw::CheckNil(lookup::Control<fw::Label, "StaticText1">(this))->SetTextUnit(0);
+  fw::SetProperties(*fw::CheckNil(lookup::Control<fw::Label, "StaticText1">(this)), record);
 }
