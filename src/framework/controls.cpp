@@ -305,11 +305,16 @@ std::optional<PropertyValue> GroupBox::ReadProperty(const std::string& name) con
 CheckBox::CheckBox(Window& owner) : Control(owner), box_(new QCheckBox) {
   QCheckBox* box = box_;
   SetWidget(box);
+  // The widget reports a toggle before its new state: both bring the value up
+  // to date, so that an Action handler reads the new one.
+  QObject::connect(box, &QCheckBox::stateChanged, box, [this](int state) { checked_ = state == Qt::Checked; });
   // Every change of the value is an Action, also one made in code.
-  QObject::connect(box, &QCheckBox::toggled, box, [this](bool) { RaiseAction(); });
+  QObject::connect(box, &QCheckBox::toggled, box, [this](bool) {
+    checked_ = box_->checkState() == Qt::Checked;
+    RaiseAction();
+  });
 }
 
-bool CheckBox::Value() const { return box_->checkState() == Qt::Checked; }
 void CheckBox::SetValue(bool checked) { SetProperty("Value", checked); }
 std::string CheckBox::Caption() const { return FromQt(checkBox()->text()); }
 

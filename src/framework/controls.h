@@ -122,7 +122,7 @@ class GroupBox final : public Control {
 class CheckBox final : public Control {
  public:
   explicit CheckBox(Window& owner);
-  bool Value() const;
+  bool Value() const { return checked_; }
   void SetValue(bool checked);
   std::string Caption() const;
   QCheckBox* checkBox() const { return box_; }
@@ -132,9 +132,10 @@ class CheckBox final : public Control {
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
 
  private:
-  // The line rules ask for the value for every line of a run; the widget
-  // lives as long as the control.
-  QCheckBox* box_;
+  QCheckBox* box_;  // lives as long as the control
+  // The line rules ask for the value for every line of a run: it is kept here,
+  // following every change of the widget's state as it happens.
+  bool checked_ = false;
 };
 
 class PopupMenu final : public Control {
