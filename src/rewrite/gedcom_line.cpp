@@ -226,24 +226,17 @@ template <bool kUppercase>
 // Gives `s` the length n, keeping its storage. Only growing calls into the
 // library; the bytes are overwritten right after.
 [[gnu::always_inline]] inline void SetLength(std::string& s, size_t n) {
-  if (n < s.size()) {
-    s.erase(n);
-  } else if (n > s.size()) {
+  if (n > s.size()) {
     s.resize(n);
+  } else {
+    s.erase(n);
   }
 }
 
-// Sets `into` to [from, from + n), reusing its storage. When it grows, the
-// new part is appended straight from the source rather than zeroed first.
+// Sets `into` to [from, from + n), reusing its storage.
 [[gnu::always_inline]] inline void SetField(std::string& into, const char* from, size_t n) {
-  const size_t had = into.size();
-  if (n > had) {
-    into.append(from + had, n - had);
-    Copy(into.data(), from, had);
-  } else {
-    if (n < had) into.erase(n);
-    Copy(into.data(), from, n);
-  }
+  SetLength(into, n);
+  Copy(into.data(), from, n);
 }
 
 // The same with a-z upper-cased, for the level and the tag.
@@ -257,12 +250,30 @@ template <bool kUppercase>
   }
 }
 
+// Whether `line` starts inside one of the strings of `out`, which the split
+// overwrites (a view of a string lies within its size).
+[[gnu::always_inline]] inline bool Inside(const char* p, const std::string& s) {
+  const auto at = reinterpret_cast<uintptr_t>(p);
+  const auto from = reinterpret_cast<uintptr_t>(s.data());
+  return at - from < s.size();
+}
+[[gnu::always_inline]] inline bool Overlaps(std::string_view line, const GedcomLine& out) {
+  const char* p = line.data();
+  return Inside(p, out.text) | Inside(p, out.level) | Inside(p, out.tag) | Inside(p, out.value);
+}
+
 }  // namespace
 
 // The input stream has already decoded the line to UTF-8, so no conversion is
 // needed here. Only the blank separates fields; tabs and every other
 // character belong to the field they stand in.
 void SplitGedcomLine(std::string_view line, GedcomLine& out) {
+  // Splitting a record's own text again must not read what it overwrites.
+  if (!line.empty() && Overlaps(line, out)) {
+    const std::string copy(line);
+    SplitGedcomLine(copy, out);
+    return;
+  }
   // Nearly every line has nothing to trim: the call is made only for those
   // that may.
   const bool mayTrim = !line.empty() && (Trimmable(line.front()) || Trimmable(line.back()));

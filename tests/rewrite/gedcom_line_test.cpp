@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+
+#include "framework/text.h"
 
 namespace {
 
@@ -60,5 +63,60 @@ TEST_P(SplitTable, ReusedRecordKeepsNothingOfTheLineBefore) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SplitTable, ::testing::ValuesIn(kSplitCases));
+
+// A record split again from its own text or value: the source must not be
+// overwritten while it is read.
+TEST(SplitOwnText, GivesTheSameAsASeparateCopy) {
+  GedcomLine g = SplitGedcomLine("  1 name   John  /Smith/ of the parish of Saint Mary  ");
+  SplitGedcomLine(g.text, g);
+  EXPECT_EQ(g.text, "1 name   John  /Smith/ of the parish of Saint Mary");
+  EXPECT_EQ(g.tag, "NAME");
+  EXPECT_EQ(g.value, "John  /Smith/ of the parish of Saint Mary");
+  SplitGedcomLine(std::string_view(g.value).substr(6), g);
+  EXPECT_EQ(g.text, "/Smith/ of the parish of Saint Mary");
+  EXPECT_EQ(g.level, "/SMITH/");
+  EXPECT_EQ(g.tag, "OF");
+  EXPECT_EQ(g.value, "the parish of Saint Mary");
+  EXPECT_EQ(g.fieldCount, 7);
+}
+
+// The split walked field by field, as the framework's field functions give
+// the fields: the one-pass split must agree with it on every line.
+GedcomLine FieldByField(std::string_view line) {
+  GedcomLine g;
+  g.text = fw::Trim(line);
+  g.fieldCount = fw::CountFields(g.text, " ");
+  if (g.fieldCount <= 1) return g;
+  g.level = fw::Trim(fw::Uppercase(fw::NthField(g.text, " ", 1)));
+  g.tag = fw::Trim(fw::Uppercase(fw::NthField(g.text, " ", 2)));
+  for (int32_t k = 3; k <= g.fieldCount; ++k) g.value += fw::NthField(g.text, " ", k) + " ";
+  g.value = fw::Trim(g.value);
+  return g;
+}
+
+// Lines of every length up to a few hundred bytes, and a few far longer than
+// any real one, with blanks, runs of blanks, other white space, NUL and
+// non-ASCII bytes at random places.
+TEST(SplitAgrees, WithFieldByFieldSplitOnGeneratedLines) {
+  std::mt19937 random(20240611);
+  const std::string pieces[] = {" ", " ", " ", "  ", "\t", "\r", "\n", std::string(1, '\0'), "a", "z", "Q",
+                                "0", "1", "@", ":", "\xC3\xA9", "NOTE", "cont"};
+  GedcomLine reused;
+  for (int i = 0; i < 20000; ++i) {
+    size_t length = random() % 90;
+    if (i % 1000 == 0) length = 3000 + random() % 3000;  // over 255 blocks of 16 bytes
+    std::string line;
+    while (line.size() < length) line += pieces[random() % std::size(pieces)];
+    if (i % 1000 == 500) line = "1 NOTE " + std::string(4200 + random() % 100, ' ') + line;  // mostly blanks
+    SCOPED_TRACE(testing::PrintToString(line));
+    const GedcomLine expected = FieldByField(line);
+    SplitGedcomLine(line, reused);
+    ASSERT_EQ(reused.text, expected.text);
+    ASSERT_EQ(reused.fieldCount, expected.fieldCount);
+    ASSERT_EQ(reused.level, expected.level);
+    ASSERT_EQ(reused.tag, expected.tag);
+    ASSERT_EQ(reused.value, expected.value);
+  }
+}
 
 }  // namespace

@@ -89,18 +89,6 @@ std::string RecordOf(const ControlRow& row) {
   return {};
 }
 
-QString ClassOf(Kind kind) {
-  switch (kind) {
-    case Kind::Label: return "Label";
-    case Kind::GroupBox: return "GroupBox";
-    case Kind::CheckBox: return "CheckBox";
-    case Kind::PopupMenu: return "PopupMenu";
-    case Kind::TextField: return "TextField";
-    case Kind::PushButton: return "PushButton";
-  }
-  return {};
-}
-
 const records::Place kProgressLabelPlace{"StaticText1", 20, 14, 325, 20, true, true, false, false, 0};
 
 std::string ProgressLabelRecord() {
@@ -194,7 +182,7 @@ class ShellRecordsTest : public QObject {
     QFETCH(int, row);
     QFETCH(int, count);
     const std::string record = row < 0 ? ProgressLabelRecord() : RecordOf(kControls[row]);
-    const QString cls = row < 0 ? QString("Label") : ClassOf(kControls[row].kind);
+    const QString cls = row < 0 ? QString("Label") : KindName(kControls[row].kind);
     if (row < 0) QCOMPARE(record.size(), size_t{381});
     const std::vector<PropertyEntry> entries = fw::DecodeRecord(record);
     QCOMPARE(static_cast<int>(entries.size()), count);

@@ -24,18 +24,6 @@ using namespace shelltest;
 
 namespace {
 
-QString KindName(Kind kind) {
-  switch (kind) {
-    case Kind::Label: return "Label";
-    case Kind::GroupBox: return "GroupBox";
-    case Kind::CheckBox: return "CheckBox";
-    case Kind::PopupMenu: return "PopupMenu";
-    case Kind::TextField: return "TextField";
-    case Kind::PushButton: return "PushButton";
-  }
-  return {};
-}
-
 bool IsOfKind(fw::Control* control, Kind kind) {
   switch (kind) {
     case Kind::Label: return dynamic_cast<fw::Label*>(control) != nullptr;

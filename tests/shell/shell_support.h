@@ -23,6 +23,19 @@ namespace shelltest {
 
 enum class Kind { Label, GroupBox, CheckBox, PopupMenu, TextField, PushButton };
 
+// The framework's class name of a kind of control.
+inline QString KindName(Kind kind) {
+  switch (kind) {
+    case Kind::Label: return "Label";
+    case Kind::GroupBox: return "GroupBox";
+    case Kind::CheckBox: return "CheckBox";
+    case Kind::PopupMenu: return "PopupMenu";
+    case Kind::TextField: return "TextField";
+    case Kind::PushButton: return "PushButton";
+  }
+  return {};
+}
+
 // One control of the main window with its starting state. `text` is the
 // caption or text, or for a pop-up menu its rows as stored (joined by CR).
 // `state` is 1 or 0 for a check box and the selected row for a pop-up menu.
