@@ -358,12 +358,13 @@ PopupMenu::PopupMenu(Window& owner) : Control(owner) {
   auto* combo = new QComboBox;
   combo->setEditable(false);
   SetWidget(combo);
+  QObject::connect(combo, &QComboBox::currentTextChanged, combo,
+                   [this](const QString& text) { text_ = FromQt(text); });
 }
 
 QComboBox* PopupMenu::comboBox() const { return static_cast<QComboBox*>(CheckNil(widget())); }
 int PopupMenu::ListIndex() const { return comboBox()->currentIndex(); }
 void PopupMenu::SetListIndex(int row) { SetProperty("ListIndex", int32_t{row}); }
-std::string PopupMenu::Text() const { return FromQt(comboBox()->currentText()); }
 int PopupMenu::ListCount() const { return comboBox()->count(); }
 
 std::string PopupMenu::List(int row) const {

@@ -144,8 +144,9 @@ class PopupMenu final : public Control {
   // The selected row, counted from 0; -1 when none.
   int ListIndex() const;
   void SetListIndex(int row);
-  // The text of the selected row; empty when none.
-  std::string Text() const;
+  // The text of the selected row; empty when none. The reference follows
+  // the selection: copy it to keep a value.
+  const std::string& Text() const { return text_; }
   int ListCount() const;
   std::string List(int row) const;
   QComboBox* comboBox() const;
@@ -153,6 +154,11 @@ class PopupMenu final : public Control {
  protected:
   bool ApplyProperty(const std::string& name, const PropertyValue& value) override;
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
+
+ private:
+  // The line rules ask for the selected row's text for every line of a run:
+  // it is kept here, following every change of the widget's current text.
+  std::string text_;
 };
 
 class TextField final : public Control {

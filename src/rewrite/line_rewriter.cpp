@@ -89,7 +89,7 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
     noteReplaced_ = false;
   }
 
-  auto rename = [&](const std::string& newTag) {
+  auto rename = [&](std::string_view newTag) {
     out_.assign(line.level);
     out_ += ' ';
     out_ += newTag;

@@ -9,17 +9,18 @@
 #include "rewrite/gedcom_line.h"
 
 // A live view of the option controls: one query per control, named after it.
-// Each query answers the control's state at the moment it is asked.
+// Each query answers the control's state at the moment it is asked; a text
+// it answers stays valid at least until the options next change.
 class RewriteOptions {
  public:
   virtual ~RewriteOptions() = default;
   virtual bool chkDelNotes() const = 0;
   virtual bool ChkChange01() const = 0;
-  virtual std::string PumChange01_Org() const = 0;
-  virtual std::string PumChange01_New() const = 0;
+  virtual std::string_view PumChange01_Org() const = 0;
+  virtual std::string_view PumChange01_New() const = 0;
   virtual bool ChkChange02() const = 0;
-  virtual std::string PumChange02_Org() const = 0;
-  virtual std::string PumChange02_New() const = 0;
+  virtual std::string_view PumChange02_Org() const = 0;
+  virtual std::string_view PumChange02_New() const = 0;
   virtual bool ChkConvertMS4to6() const = 0;
   virtual bool ChkNoteReplace() const = 0;
 };
@@ -39,11 +40,11 @@ struct RewriteValues final : RewriteOptions {
 
   bool chkDelNotes() const override { return delNotes; }
   bool ChkChange01() const override { return change01; }
-  std::string PumChange01_Org() const override { return change01Org; }
-  std::string PumChange01_New() const override { return change01New; }
+  std::string_view PumChange01_Org() const override { return change01Org; }
+  std::string_view PumChange01_New() const override { return change01New; }
   bool ChkChange02() const override { return change02; }
-  std::string PumChange02_Org() const override { return change02Org; }
-  std::string PumChange02_New() const override { return change02New; }
+  std::string_view PumChange02_Org() const override { return change02Org; }
+  std::string_view PumChange02_New() const override { return change02New; }
   bool ChkConvertMS4to6() const override { return convertMS4to6; }
   bool ChkNoteReplace() const override { return noteReplace; }
 };

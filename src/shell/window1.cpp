@@ -157,10 +157,10 @@ void Window1::Event_Close() { fw::Quit(0); }
 
 bool Window1::LiveOptions::chkDelNotes() const { return fw::CheckNil(window_.chkDelNotes())->Value(); }
 bool Window1::LiveOptions::ChkChange01() const { return fw::CheckNil(window_.ChkChange01())->Value(); }
-std::string Window1::LiveOptions::PumChange01_Org() const { return fw::CheckNil(window_.PumChange01_Org())->Text(); }
-std::string Window1::LiveOptions::PumChange01_New() const { return fw::CheckNil(window_.PumChange01_New())->Text(); }
+std::string_view Window1::LiveOptions::PumChange01_Org() const { return fw::CheckNil(window_.PumChange01_Org())->Text(); }
+std::string_view Window1::LiveOptions::PumChange01_New() const { return fw::CheckNil(window_.PumChange01_New())->Text(); }
 bool Window1::LiveOptions::ChkChange02() const { return fw::CheckNil(window_.ChkChange02())->Value(); }
-std::string Window1::LiveOptions::PumChange02_Org() const { return fw::CheckNil(window_.PumChange02_Org())->Text(); }
-std::string Window1::LiveOptions::PumChange02_New() const { return fw::CheckNil(window_.PumChange02_New())->Text(); }
+std::string_view Window1::LiveOptions::PumChange02_Org() const { return fw::CheckNil(window_.PumChange02_Org())->Text(); }
+std::string_view Window1::LiveOptions::PumChange02_New() const { return fw::CheckNil(window_.PumChange02_New())->Text(); }
 bool Window1::LiveOptions::ChkConvertMS4to6() const { return fw::CheckNil(window_.ChkConvertMS4to6())->Value(); }
 bool Window1::LiveOptions::ChkNoteReplace() const { return fw::CheckNil(window_.ChkNoteReplace())->Value(); }

@@ -69,11 +69,11 @@ class Window1 : public fw::Window {
     explicit LiveOptions(Window1& window) : window_(window) {}
     bool chkDelNotes() const override;
     bool ChkChange01() const override;
-    std::string PumChange01_Org() const override;
-    std::string PumChange01_New() const override;
+    std::string_view PumChange01_Org() const override;
+    std::string_view PumChange01_New() const override;
     bool ChkChange02() const override;
-    std::string PumChange02_Org() const override;
-    std::string PumChange02_New() const override;
+    std::string_view PumChange02_Org() const override;
+    std::string_view PumChange02_New() const override;
     bool ChkConvertMS4to6() const override;
     bool ChkNoteReplace() const override;
 

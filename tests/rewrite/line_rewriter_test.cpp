@@ -165,11 +165,11 @@ class RecordingOptions final : public RewriteOptions {
 
   bool chkDelNotes() const override { return Ask("chkDelNotes", v_.chkDelNotes()); }
   bool ChkChange01() const override { return Ask("ChkChange01", v_.ChkChange01()); }
-  std::string PumChange01_Org() const override { return Ask("PumChange01_Org", v_.PumChange01_Org()); }
-  std::string PumChange01_New() const override { return Ask("PumChange01_New", v_.PumChange01_New()); }
+  std::string_view PumChange01_Org() const override { return Ask("PumChange01_Org", v_.PumChange01_Org()); }
+  std::string_view PumChange01_New() const override { return Ask("PumChange01_New", v_.PumChange01_New()); }
   bool ChkChange02() const override { return Ask("ChkChange02", v_.ChkChange02()); }
-  std::string PumChange02_Org() const override { return Ask("PumChange02_Org", v_.PumChange02_Org()); }
-  std::string PumChange02_New() const override { return Ask("PumChange02_New", v_.PumChange02_New()); }
+  std::string_view PumChange02_Org() const override { return Ask("PumChange02_Org", v_.PumChange02_Org()); }
+  std::string_view PumChange02_New() const override { return Ask("PumChange02_New", v_.PumChange02_New()); }
   bool ChkConvertMS4to6() const override { return Ask("ChkConvertMS4to6", v_.ChkConvertMS4to6()); }
   bool ChkNoteReplace() const override { return Ask("ChkNoteReplace", v_.ChkNoteReplace()); }
 

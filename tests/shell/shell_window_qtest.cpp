@@ -26,7 +26,7 @@ Q_DECLARE_METATYPE(Query)
 namespace {
 
 QString Text(bool value) { return value ? "true" : "false"; }
-QString Text(const std::string& value) { return QString::fromStdString(value); }
+QString Text(std::string_view value) { return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())); }
 
 void ClickCheckBox(Window1& window, bool wanted) {
   QCheckBox* box = window.chkDelNotes()->checkBox();
