@@ -29,15 +29,6 @@ const std::string& AsString(const PropertyValue& v) { return std::get<std::strin
 int AsInt(const PropertyValue& v) { return std::get<int32_t>(v); }
 bool AsBool(const PropertyValue& v) { return std::get<bool>(v); }
 
-void CheckType(const std::string& name, const PropertyValue& value) {
-  const std::optional<PropertyType> type = PropertyTypeOf(name);
-  if (!type) throw PropertyRecordError("Unknown property \"" + name + "\"");
-  // PropertyType lists the types in the order of PropertyValue's alternatives.
-  if (value.index() != static_cast<size_t>(*type)) {
-    throw PropertyRecordError("Property \"" + name + "\" got a value of another type");
-  }
-}
-
 // QLineEdit's default length limit, which is as good as none.
 constexpr int kNoTextLimit = 32767;
 
@@ -107,13 +98,10 @@ void Control::RaiseAction() {
   for (const auto& handler : handlers) CallHandler([&] { handler(*this); });
 }
 
-bool Control::StoredBool(std::string_view name, bool fallback) const {
-  const auto found = stored_.find(name);
-  return found == stored_.end() ? fallback : AsBool(found->second);
-}
+bool Control::StoredBool(std::string_view name, bool fallback) const { return StoredOr(stored_, name, fallback); }
 
 void Control::SetProperty(const std::string& name, const PropertyValue& value) {
-  CheckType(name, value);
+  CheckPropertyValue(name, value);
   CheckNil(widget_);
 
   // Stored first, since the font is made from all its entries; taken back

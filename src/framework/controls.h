@@ -90,7 +90,7 @@ class Control : public PropertyTarget {
   // control is whole again once the parent grows back.
   int width_ = 0;
   int height_ = 0;
-  std::map<std::string, PropertyValue, std::less<>> stored_;
+  PropertyMap stored_;
   std::vector<std::function<void(Control&)>> actionHandlers_;
   int textUnit_ = 0;
   double textSize_ = 0;

@@ -93,20 +93,6 @@ constexpr TypedName kTypeTable[] = {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-size_t IndexOf(PropertyType type) {
-  switch (type) {
-    case PropertyType::Integer:
-      return 0;
-    case PropertyType::Boolean:
-      return 1;
-    case PropertyType::Colour:
-      return 2;
-    case PropertyType::String:
-      return 3;
-  }
-  return std::variant_npos;
-}
-
 const char* TypeName(PropertyType type) {
   switch (type) {
     case PropertyType::Integer:
@@ -144,15 +130,11 @@ void EncodeEntry(std::string& out, const PropertyEntry& entry) {
       throw PropertyRecordError("Property record: name \"" + entry.name + "\" holds a character other than a letter");
     }
   }
-  const std::optional<PropertyType> type = PropertyTypeOf(entry.name);
-  if (!type) throw PropertyRecordError("Property record: unknown property \"" + entry.name + "\"");
-  if (entry.value.index() != IndexOf(*type)) {
-    throw PropertyRecordError("Property record: \"" + entry.name + "\" takes " + TypeName(*type));
-  }
+  CheckPropertyValue(entry.name, entry.value);
 
   out += entry.name;
   out.push_back(' ');
-  switch (*type) {
+  switch (*PropertyTypeOf(entry.name)) {
     case PropertyType::Integer:
       PutUint32(out, static_cast<uint32_t>(std::get<int32_t>(entry.value)));
       break;
@@ -187,13 +169,20 @@ std::optional<PropertyType> PropertyTypeOf(std::string_view name) {
   return std::nullopt;
 }
 
-std::string EncodeRecord(std::initializer_list<PropertyEntry> entries) {
-  std::string out;
-  for (const PropertyEntry& entry : entries) EncodeEntry(out, entry);
-  return out;
+void CheckPropertyValue(const std::string& name, const PropertyValue& value) {
+  const std::optional<PropertyType> type = PropertyTypeOf(name);
+  if (!type) throw PropertyRecordError("Property record: unknown property \"" + name + "\"");
+  // PropertyType lists the types in the order of PropertyValue's alternatives.
+  if (value.index() != static_cast<size_t>(*type)) {
+    throw PropertyRecordError("Property record: \"" + name + "\" takes " + TypeName(*type));
+  }
 }
 
-std::string EncodeRecord(const std::vector<PropertyEntry>& entries) {
+std::string EncodeRecord(std::initializer_list<PropertyEntry> entries) {
+  return EncodeRecord(std::span<const PropertyEntry>(entries.begin(), entries.size()));
+}
+
+std::string EncodeRecord(std::span<const PropertyEntry> entries) {
   std::string out;
   for (const PropertyEntry& entry : entries) EncodeEntry(out, entry);
   return out;

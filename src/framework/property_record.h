@@ -12,7 +12,9 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,11 +48,25 @@ class PropertyRecordError : public std::runtime_error {
 // The type of a property name; none for a name outside the type table.
 std::optional<PropertyType> PropertyTypeOf(std::string_view name);
 
+// Throws PropertyRecordError for a name outside the type table or a value of
+// another type than the name's.
+void CheckPropertyValue(const std::string& name, const PropertyValue& value);
+
+// The properties an object holds, by name.
+using PropertyMap = std::map<std::string, PropertyValue, std::less<>>;
+
+// The value of `name` in `properties`, or `fallback` when it has none.
+template <class T>
+T StoredOr(const PropertyMap& properties, std::string_view name, T fallback) {
+  const auto found = properties.find(name);
+  return found == properties.end() ? fallback : std::get<T>(found->second);
+}
+
 // Encodes entries into a record. Throws PropertyRecordError for a name outside
 // the type table, a name that isn't all ASCII letters, or a value of the wrong
 // type.
 std::string EncodeRecord(std::initializer_list<PropertyEntry> entries);
-std::string EncodeRecord(const std::vector<PropertyEntry>& entries);
+std::string EncodeRecord(std::span<const PropertyEntry> entries);
 
 // Decodes a whole record, never reading past its end. Throws
 // PropertyRecordError naming the offset and the fault: a name outside the type

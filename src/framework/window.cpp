@@ -64,13 +64,6 @@ Registry& TheRegistry() {
   return *registry;
 }
 
-bool HasType(const std::string& name, const PropertyValue& value) {
-  const std::optional<PropertyType> type = PropertyTypeOf(name);
-  if (!type) throw PropertyRecordError("Unknown property \"" + name + "\"");
-  // PropertyType lists the types in the order of PropertyValue's alternatives.
-  return value.index() == static_cast<size_t>(*type);
-}
-
 constexpr int kFrameDialog = 8;
 
 }  // namespace
@@ -113,7 +106,6 @@ void Window::Construct() {
   ChainTabOrder();
   contentsChanged_ = false;
   constructed_ = true;
-  open_ = true;
   LayOutControls();
   if (StoredBool("Visible", false)) top_->show();
 }
@@ -131,7 +123,6 @@ void Window::ShowWithin(Window& parent, int facing) {
   frame.moveCenter(parentWidget->frameGeometry().center());
   top_->move(frame.topLeft());
   top_->show();
-  open_ = true;
 }
 
 void Window::Close() { HandleCloseRequest(); }
@@ -139,7 +130,6 @@ void Window::Close() { HandleCloseRequest(); }
 void Window::HandleCloseRequest() {
   if (closing_) return;
   closing_ = true;
-  open_ = false;
   top_->hide();
   CallHandler([this] { Event_Close(); });
   ForgetImplicitWindow(this);
@@ -178,7 +168,7 @@ Control* Window::ControlByName(std::string_view name) const {
 }
 
 void Window::SetProperty(const std::string& name, const PropertyValue& value) {
-  if (!HasType(name, value)) throw PropertyRecordError("Property \"" + name + "\" got a value of another type");
+  CheckPropertyValue(name, value);
   properties_[name] = value;
 
   if (name == "Width" || name == "Height") {
@@ -219,16 +209,10 @@ bool Window::Visible() const {
   return StoredBool("Visible", false);
 }
 
-bool Window::StoredBool(std::string_view name, bool fallback) const {
-  const auto found = properties_.find(name);
-  if (found == properties_.end()) return fallback;
-  return std::get<bool>(found->second);
-}
+bool Window::StoredBool(std::string_view name, bool fallback) const { return StoredOr(properties_, name, fallback); }
 
 int Window::StoredInt(std::string_view name, int fallback) const {
-  const auto found = properties_.find(name);
-  if (found == properties_.end()) return fallback;
-  return std::get<int32_t>(found->second);
+  return StoredOr<int32_t>(properties_, name, fallback);
 }
 
 void Window::ApplyGeometry() {

@@ -44,7 +44,7 @@ class Window : public QObject, public PropertyTarget {
   // class's implicit instance and releases it once control returns to the
   // event loop.
   void Close();
-  bool IsOpen() const { return open_; }
+  bool IsOpen() const { return constructed_ && !closing_; }
 
   void SetMenuBar(std::shared_ptr<fw::MenuBar> bar);
   const std::shared_ptr<fw::MenuBar>& GetMenuBar() const { return menuBar_; }
@@ -103,7 +103,7 @@ class Window : public QObject, public PropertyTarget {
   std::shared_ptr<fw::MenuBar> menuBar_;
   std::vector<std::pair<std::string, std::unique_ptr<Control>>> controls_;
   uint64_t controlsGeneration_;
-  std::map<std::string, PropertyValue, std::less<>> properties_;
+  PropertyMap properties_;
   // The size of each container (content area, group box) when its children
   // were last placed: a resize of a hidden widget reaches its event filter
   // only when it is shown, and then without the old size.
@@ -112,7 +112,6 @@ class Window : public QObject, public PropertyTarget {
   int wantHeight_ = 200;
   bool applyingGeometry_ = false;
   bool constructed_ = false;
-  bool open_ = false;
   bool closing_ = false;
   bool contentsChanged_ = false;
 };

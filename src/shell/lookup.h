@@ -54,6 +54,18 @@ C* Control(fw::Window* window) {
   return found;
 }
 
+// Makes one control of class C in `window`, registers it under `name`, and
+// applies its text size (when one is given), text unit and record, reaching it
+// each time by its name. The order is fixed: registration first, the record
+// last, so that no handler attached afterwards runs for a starting value.
+template <class C>
+void CreateControl(fw::Window& window, const char* name, const std::string& record, double textSize = 0) {
+  window.AddControl(name, window.NewControl<C>());
+  if (textSize > 0) fw::CheckNil(Control<C>(&window, name))->SetTextSize(textSize);
+  fw::CheckNil(Control<C>(&window, name))->SetTextUnit(0);
+  fw::SetProperties(*fw::CheckNil(Control<C>(&window, name)), record);
+}
+
 template <class Item>
 Item* MenuItem(fw::Window* window, const char* name) {
   fw::MenuBar* bar = fw::CheckNil(fw::CheckNil(window)->GetMenuBar().get());

@@ -61,88 +61,74 @@ void Window1::Layout() {
 
 void Window1::CreateControls() { CreateControls0(); }
 
-namespace {
-
-// Makes one control of class C, registers it, and applies its text size (when
-// given), text unit and record, each time reaching it by its name.
-template <class C>
-void CreateControl(fw::Window& window, const char* name, const std::string& record, double textSize = 0) {
-  window.AddControl(name, window.NewControl<C>());
-  if (textSize > 0) fw::CheckNil(lookup::Control<C>(&window, name))->SetTextSize(textSize);
-  fw::CheckNil(lookup::Control<C>(&window, name))->SetTextUnit(0);
-  fw::SetProperties(*fw::CheckNil(lookup::Control<C>(&window, name)), record);
-}
-
-}  // namespace
-
 void Window1::CreateControls0() {
   using records::Place;
   // Creation order is neither the tab order nor the visual order; it is kept
   // because it decides which group box exists before its children.
-  CreateControl<fw::Label>(*this, "StaticText1",
+  lookup::CreateControl<fw::Label>(*this, "StaticText1",
                            records::Label(Place{"StaticText1", 8, 302, 308, 12, true, false, false, true, 0}, kNotice, 0,
                                           kNoticeRed, kWindow),
                            10);
-  CreateControl<fw::GroupBox>(
+  lookup::CreateControl<fw::GroupBox>(
       *this, "GroupBox1",
       records::GroupBox(Place{"GroupBox1", 8, 9, 560, 81, true, true, false, false, 1}, "Remove these entries:", kWindow));
-  CreateControl<fw::CheckBox>(*this, "chkDelNotes",
+  lookup::CreateControl<fw::CheckBox>(*this, "chkDelNotes",
                               records::CheckBox(Place{"chkDelNotes", 20, 37, 261, 22, true, true, false, false, 0},
                                                 "Notes starting with the following tag:", true, kGroupBox1));
   fw::CheckNil(chkDelNotes())->AddActionHandler([this](fw::Control& sender) {
     chkDelNotes_Action(dynamic_cast<fw::CheckBox*>(&sender));
   });
-  CreateControl<fw::PopupMenu>(*this, "PumDelNotes",
+  lookup::CreateControl<fw::PopupMenu>(*this, "PumDelNotes",
                                records::PopupMenu(Place{"PumDelNotes", 285, 37, 140, 22, true, true, false, false, 1},
                                                   "User defined ->\r(DEL)", 0, kGroupBox1));
-  CreateControl<fw::TextField>(
+  lookup::CreateControl<fw::TextField>(
       *this, "EdfDelNotes",
       records::TextField(Place{"EdfDelNotes", 437, 37, 120, 24, true, true, false, false, 2}, "DELETE:", kGroupBox1));
-  CreateControl<fw::CheckBox>(*this, "ChkNoteReplace",
+  lookup::CreateControl<fw::CheckBox>(*this, "ChkNoteReplace",
                               records::CheckBox(Place{"ChkNoteReplace", 48, 61, 309, 20, true, true, false, false, 3},
                                                 "Replace with 'Additional private data on file!'", true, kGroupBox1));
-  CreateControl<fw::PushButton>(
+  lookup::CreateControl<fw::PushButton>(
       *this, "BtnModify",
       records::PushButton(Place{"BtnModify", 437, 276, 120, 24, true, true, false, false, 2}, "Modify .GED", kWindow));
   fw::CheckNil(BtnModify())->AddActionHandler([this](fw::Control& sender) {
     BtnModify_Action(dynamic_cast<fw::PushButton*>(&sender));
   });
-  CreateControl<fw::GroupBox>(
+  lookup::CreateControl<fw::GroupBox>(
       *this, "GroupBox2",
       records::GroupBox(Place{"GroupBox2", 8, 102, 560, 88, true, true, false, false, 3}, "Change fields:", kWindow));
-  CreateControl<fw::Label>(*this, "StaticText3",
+  lookup::CreateControl<fw::Label>(*this, "StaticText3",
                            records::Label(Place{"StaticText3", 285, 128, 42, 20, true, true, false, false, 2}, "into", 1,
                                           records::kBlack, kGroupBox2));
-  CreateControl<fw::PopupMenu>(
+  lookup::CreateControl<fw::PopupMenu>(
       *this, "PumChange01_New",
       records::PopupMenu(Place{"PumChange01_New", 339, 127, 100, 20, true, true, false, false, 3}, kTagRowsNew, 2,
                          kGroupBox2));
-  CreateControl<fw::PopupMenu>(
+  lookup::CreateControl<fw::PopupMenu>(
       *this, "PumChange01_Org",
       records::PopupMenu(Place{"PumChange01_Org", 173, 127, 100, 20, true, true, false, false, 1}, kTagRowsOrg, 4,
                          kGroupBox2));
-  CreateControl<fw::CheckBox>(*this, "ChkChange01",
+  lookup::CreateControl<fw::CheckBox>(*this, "ChkChange01",
                               records::CheckBox(Place{"ChkChange01", 20, 127, 148, 20, true, true, false, false, 4},
                                                 "Change entry from:", false, kGroupBox2));
-  CreateControl<fw::PopupMenu>(
+  lookup::CreateControl<fw::PopupMenu>(
       *this, "PumChange02_New",
       records::PopupMenu(Place{"PumChange02_New", 339, 159, 100, 20, true, true, false, false, 5}, kTagRowsNew, 0,
                          kGroupBox2));
-  CreateControl<fw::Label>(*this, "StaticText4",
+  lookup::CreateControl<fw::Label>(*this, "StaticText4",
                            records::Label(Place{"StaticText4", 285, 160, 42, 20, true, true, false, false, 6}, "into", 1,
                                           records::kBlack, kGroupBox2));
-  CreateControl<fw::PopupMenu>(
+  lookup::CreateControl<fw::PopupMenu>(
       *this, "PumChange02_Org",
       records::PopupMenu(Place{"PumChange02_Org", 173, 159, 100, 20, true, true, false, false, 7}, kTagRowsOrg, 3,
                          kGroupBox2));
-  CreateControl<fw::CheckBox>(*this, "ChkChange02",
+  lookup::CreateControl<fw::CheckBox>(*this, "ChkChange02",
                               records::CheckBox(Place{"ChkChange02", 20, 159, 148, 20, true, true, false, false, 8},
                                                 "Change entry from:", false, kGroupBox2));
-  CreateControl<fw::CheckBox>(
+  lookup::CreateControl<fw::CheckBox>(
       *this, "ChkConvertMS4to6",
       records::CheckBox(Place{"ChkConvertMS4to6", 20, 202, 307, 20, true, true, false, false, 4},
                         "Change SSN and PROP from MS4 to MS6", true, kWindow));
-  CreateControl<fw::PopupMenu>(*this, "PumEncoding",
+  lookup::CreateControl<fw::PopupMenu>(*this, "PumEncoding",
                                records::PopupMenu(Place{"PumEncoding", 328, 277, 97, 20, true, true, false, false, 5},
                                                   "UTF-8\rUTF-16", 1, kWindow));
 }

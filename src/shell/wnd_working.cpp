@@ -22,7 +22,5 @@ void WndWorking::CreateControls0() {
   static const std::string record =
       records::Label(records::Place{"StaticText1", 20, 14, 325, 20, true, true, false, false, 0},
                      "Please wait . . . working . . .", 1, records::kBlack, "");
-  AddControl("StaticText1", NewControl<fw::Label>());
-  fw::CheckNil(lookup::Control<fw::Label, "StaticText1">(this))->SetTextUnit(0);
-  fw::SetProperties(*fw::CheckNil(lookup::Control<fw::Label, "StaticText1">(this)), record);
+  lookup::CreateControl<fw::Label>(*this, "StaticText1", record);
 }
