@@ -9,8 +9,8 @@
 #include "framework/exceptions.h"
 #include "framework/text_stream.h"
 #include "framework/window.h"
-#include "rewrite/gedcom_line.h"
 #include "rewrite/line_rewriter.h"
+#include "rewrite/rewrite_lines.h"
 #include "shell/window1.h"
 #include "shell/wnd_working.h"
 
@@ -91,28 +91,14 @@ void Window1::BtnModify_Action(fw::PushButton* /*sender*/) {
   // Painted now, before the first line is read, so that a long run shows it.
   fw::RuntimeFlushPaint();
 
-  GedcomLine line;
   std::string message;
-  while (!input->Eof()) {
-    SplitGedcomLine(input->ReadLineView(), line);
-    const RewriteResult result = rewriter.Rewrite(line, options_);
-    for (const std::string& held : result.released) output->WriteLine(held);
-    switch (result.kind) {
-      case RewriteResult::Kind::WriteText:
-        output->WriteLine(result.text);
-        break;
-      case RewriteResult::Kind::MalformedLine:
-        message.assign(kMalformed).append(result.text);
+  RewriteLines(
+      *input, *output, rewriter, options_,
+      [&message](std::string_view text) {
+        message.assign(kMalformed).append(text);
         fw::MsgBox(message);
-        break;
-      case RewriteResult::Kind::WriteNothing:
-        break;
-    }
-    fw::RuntimeBackgroundTask();
-  }
-  // A fold that no TYPE line closed gives its lines back rather than taking the
-  // rest of the file with it.
-  for (const std::string& kept : rewriter.Finish()) output->WriteLine(kept);
+      },
+      [] { fw::RuntimeBackgroundTask(); });
 
   guard.Disarm();
   fw::CheckNil(WndWorking::instance())->Close();
