@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 #include "framework/application.h"
@@ -134,24 +135,35 @@ struct AutoEnabled {
   std::optional<EditCommand> command;
 };
 
+void FillMenu(QMenu& menu, const MenuItem& title);
+
+// Adds `item` to `parent` (the menu bar or a menu) when it is a separator or
+// a menu; false for a plain entry, which the caller adds.
+template <class Parent>
+bool AddSeparatorOrMenu(Parent& parent, const MenuItem& item) {
+  const QString name = QString::fromStdString(item.Name());
+  if (item.IsSeparator()) {
+    parent.addSeparator()->setObjectName(name);
+    return true;
+  }
+  // On the bar every title is a menu; within a menu only an item with entries.
+  if constexpr (std::is_same_v<Parent, QMenu>) {
+    if (item.Count() == 0) return false;
+  }
+  QMenu* menu = parent.addMenu(QString::fromStdString(item.Text()));
+  menu->setObjectName(name);
+  menu->menuAction()->setObjectName(name);
+  FillMenu(*menu, item);
+  return true;
+}
+
 void FillMenu(QMenu& menu, const MenuItem& title) {
   std::vector<AutoEnabled> autoEnabled;
   for (int i = 0; i < title.Count(); ++i) {
     const MenuItem& item = *title.Item(i);
+    if (AddSeparatorOrMenu(menu, item)) continue;
     const QString name = QString::fromStdString(item.Name());
-    if (item.IsSeparator()) {
-      menu.addSeparator()->setObjectName(name);
-      continue;
-    }
-    const QString text = QString::fromStdString(item.Text());
-    if (item.Count() > 0) {
-      QMenu* submenu = menu.addMenu(text);
-      submenu->setObjectName(name);
-      submenu->menuAction()->setObjectName(name);
-      FillMenu(*submenu, item);
-      continue;
-    }
-    QAction* action = menu.addAction(text);
+    QAction* action = menu.addAction(QString::fromStdString(item.Text()));
     action->setObjectName(name);
     if (item.KeyboardShortcut() && !item.KeyboardShortcut()->empty()) {
       action->setShortcut(QKeySequence(QString::fromStdString(PlatformShortcut(*item.KeyboardShortcut()))));
@@ -183,18 +195,7 @@ void InstallMenuBar(QMenuBar& target, const MenuBar& bar) {
   QObject::connect(qApp, &QApplication::focusChanged, &target, [&target](QWidget* old, QWidget* now) {
     if (now == &target) FocusBeforeMenuBar() = old;
   });
-  for (int i = 0; i < bar.Count(); ++i) {
-    const MenuItem& title = *bar.Item(i);
-    const QString name = QString::fromStdString(title.Name());
-    if (title.IsSeparator()) {
-      target.addSeparator()->setObjectName(name);
-      continue;
-    }
-    QMenu* menu = target.addMenu(QString::fromStdString(title.Text()));
-    menu->setObjectName(name);
-    menu->menuAction()->setObjectName(name);
-    FillMenu(*menu, title);
-  }
+  for (int i = 0; i < bar.Count(); ++i) AddSeparatorOrMenu(target, *bar.Item(i));
 }
 
 }  // namespace fw

@@ -19,21 +19,6 @@ namespace {
 
 constexpr size_t kNone = std::string_view::npos;
 
-// fw::IsTrimmable as one test of a bit: the fields are trimmed on every line.
-constexpr uint64_t kTrimmableBits = (1ull << ' ') | (1ull << '\t') | (1ull << '\n') | (1ull << '\v') |
-                                    (1ull << '\f') | (1ull << '\r');
-constexpr bool Trimmable(char c) {
-  const auto code = static_cast<unsigned char>(c);
-  return code <= ' ' && ((kTrimmableBits >> code) & 1) != 0;
-}
-constexpr bool SameAsFramework() {
-  for (int c = -128; c < 128; ++c) {
-    if (Trimmable(static_cast<char>(c)) != fw::IsTrimmable(static_cast<char>(c))) return false;
-  }
-  return true;
-}
-static_assert(SameAsFramework());
-
 // The number of bits set in a mask of at most 16 bits (std::popcount is a
 // library call unless the build targets a CPU with POPCNT).
 constexpr int64_t PopCount16(unsigned x) {
@@ -276,7 +261,7 @@ void SplitGedcomLine(std::string_view line, GedcomLine& out) {
   }
   // Nearly every line has nothing to trim: the call is made only for those
   // that may.
-  const bool mayTrim = !line.empty() && (Trimmable(line.front()) || Trimmable(line.back()));
+  const bool mayTrim = !line.empty() && (fw::IsTrimmable(line.front()) || fw::IsTrimmable(line.back()));
   const std::string_view text = mayTrim ? fw::TrimView(line) : line;
   SetLength(out.text, text.size());
   if (text.size() < 16) CopyShort<false>(out.text.data(), text.data(), text.size());
@@ -298,20 +283,20 @@ void SplitGedcomLine(std::string_view line, GedcomLine& out) {
   const char* end = begin + text.size();
 
   const char* levelEnd = begin + blanks.first;
-  while (levelEnd > begin && Trimmable(levelEnd[-1])) --levelEnd;
+  while (levelEnd > begin && fw::IsTrimmable(levelEnd[-1])) --levelEnd;
   SetUppercaseField(out.level, begin, static_cast<size_t>(levelEnd - begin));
 
   const char* tagBegin = begin + blanks.first + 1;
   const char* tagEnd = blanks.second == kNone ? end : begin + blanks.second;
-  while (tagBegin < tagEnd && Trimmable(*tagBegin)) ++tagBegin;
-  while (tagEnd > tagBegin && Trimmable(tagEnd[-1])) --tagEnd;
+  while (tagBegin < tagEnd && fw::IsTrimmable(*tagBegin)) ++tagBegin;
+  while (tagEnd > tagBegin && fw::IsTrimmable(tagEnd[-1])) --tagEnd;
   SetUppercaseField(out.tag, tagBegin, static_cast<size_t>(tagEnd - tagBegin));
 
   if (blanks.second == kNone) {
     out.value.clear();
   } else {
     const char* valueBegin = begin + blanks.second + 1;
-    while (valueBegin < end && Trimmable(*valueBegin)) ++valueBegin;
+    while (valueBegin < end && fw::IsTrimmable(*valueBegin)) ++valueBegin;
     SetField(out.value, valueBegin, static_cast<size_t>(end - valueBegin));
   }
 }
