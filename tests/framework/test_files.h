@@ -4,50 +4,39 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <unistd.h>
+#include "framework/exceptions.h"
 
 namespace test_files {
 
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("tavelock-") + (info ? info->name() : "test") + "-" +
-                       std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    std::replace(name.begin(), name.end(), '/', '_');  // parameterized tests have "Name/Case"
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
+// A new empty folder, removed with all it holds at the end of the test.
+struct TempFolder {
+  std::filesystem::path path = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavelock-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no temporary folder: " << pattern;
+    return std::filesystem::path(pattern);
+  }();
   ~TempFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  std::filesystem::path operator/(std::string_view name) const { return path / name; }
 
   // The names in the folder, sorted.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
-
- private:
-  std::filesystem::path path_;
 };
 
 inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
@@ -57,8 +46,22 @@ inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes
 }
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+// `call` throws IOException with `errorNumber`, naming the file and the error.
+template <class Call>
+void ExpectIOException(Call call, int errorNumber, const std::string& path) {
+  try {
+    call();
+    ADD_FAILURE() << "no exception";
+  } catch (const fw::IOException& e) {
+    EXPECT_EQ(e.ErrorNumber(), errorNumber);
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(std::strerror(errorNumber)), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace test_files
