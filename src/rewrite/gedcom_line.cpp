@@ -235,30 +235,12 @@ template <bool kUppercase>
   }
 }
 
-// Whether `line` starts inside one of the strings of `out`, which the split
-// overwrites (a view of a string lies within its size).
-[[gnu::always_inline]] inline bool Inside(const char* p, const std::string& s) {
-  const auto at = reinterpret_cast<uintptr_t>(p);
-  const auto from = reinterpret_cast<uintptr_t>(s.data());
-  return at - from < s.size();
-}
-[[gnu::always_inline]] inline bool Overlaps(std::string_view line, const GedcomLine& out) {
-  const char* p = line.data();
-  return Inside(p, out.text) | Inside(p, out.level) | Inside(p, out.tag) | Inside(p, out.value);
-}
-
 }  // namespace
 
 // The input stream has already decoded the line to UTF-8, so no conversion is
 // needed here. Only the blank separates fields; tabs and every other
 // character belong to the field they stand in.
 void SplitGedcomLine(std::string_view line, GedcomLine& out) {
-  // Splitting a record's own text again must not read what it overwrites.
-  if (!line.empty() && Overlaps(line, out)) {
-    const std::string copy(line);
-    SplitGedcomLine(copy, out);
-    return;
-  }
   // Nearly every line has nothing to trim: the call is made only for those
   // that may.
   const bool mayTrim = !line.empty() && (fw::IsTrimmable(line.front()) || fw::IsTrimmable(line.back()));

@@ -17,6 +17,7 @@ struct GedcomLine {
 
 // Splits `line` (UTF-8, as the input stream hands it over) in one pass.
 // The overload that fills `out` reuses its strings' storage, so that a loop
-// over a file allocates nothing per line once the strings are large enough.
+// over a file allocates nothing per line once the strings are large enough;
+// `line` must therefore not lie in `out`'s own strings.
 void SplitGedcomLine(std::string_view line, GedcomLine& out);
 GedcomLine SplitGedcomLine(std::string_view line);
