@@ -1,5 +1,5 @@
-// The cooperative yield of long runs: timers go on (the tests below wait on
-// them), user input waits until the run has ended.
+// The cooperative yield of long runs: repaints and timers go on (the tests
+// below wait on them), user input waits until the run has ended.
 
 #include <QAction>
 #include <QtTest>
@@ -23,7 +23,8 @@ bool RunUntil(const std::function<bool()>& done) {
 }
 
 struct InputCounter : QWidget {
-  int mousePresses = 0, keyPresses = 0;
+  int mousePresses = 0, keyPresses = 0, paints = 0;
+  void paintEvent(QPaintEvent*) override { ++paints; }
   void mousePressEvent(QMouseEvent*) override { ++mousePresses; }
   void keyPressEvent(QKeyEvent*) override { ++keyPresses; }
 };
@@ -34,6 +35,15 @@ class BackgroundTaskTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The progress window is shown right before a long run: it must be painted
+  // before the first line, not when the run is over.
+  void windowShownBeforeTheRunIsPainted() {
+    InputCounter window;
+    window.show();
+    fw::RuntimeFlushPaint();
+    QVERIFY(window.paints > 0);
+  }
+
   void inputWaitsForTheEndOfTheRun() {
     InputCounter window;
     QAction shortcut(&window);
