@@ -2,15 +2,12 @@
 // showing within a parent.
 
 #include <QMainWindow>
-#include <QWindow>
 #include <QtTest>
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "framework/application.h"
 #include "framework/dialog_seam_testing.h"
 #include "framework/window.h"
 
@@ -23,11 +20,8 @@ std::string Record(int32_t width, int32_t height, const char* title) {
 // What every test window did, in order, across all of them.
 std::vector<std::string> g_log;
 
-class MainLike : public fw::Window {
- public:
+struct MainLike : fw::Window {
   bool throwOnClose = false;
-
- protected:
   void Layout() override {
     g_log.push_back("Layout");
     fw::SetProperties(*this, Record(576, 320, "Tavelock"));
@@ -41,13 +35,10 @@ class MainLike : public fw::Window {
   }
 };
 
-class Working : public fw::Window {
- protected:
+struct Working : fw::Window {
   void Layout() override { fw::SetProperties(*this, Record(365, 64, "Ohne Titel")); }
 };
-
-class Broken : public fw::Window {
- protected:
+struct Broken : fw::Window {
   void CreateControls() override { throw fw::RuntimeException("no controls"); }
 };
 
@@ -59,19 +50,14 @@ class WindowTest : public QObject {
  private slots:
   void init() { g_log.clear(); }
 
-  void cleanup() {
-    for (fw::Window* window : fw::AllWindows()) delete window;
-  }
+  void cleanup() { for (fw::Window* window : fw::AllWindows()) delete window; }
 
   void implicitInstanceIsConstructedOnceAndFoundUntilClosed() {
     fw::testing::ScriptedDialogs dialogs;
     MainLike* first = fw::ImplicitInstance<MainLike>("Window1.Window1");
-    QCOMPARE(g_log, (std::vector<std::string>{"Layout", "CreateControls hidden"}));
-    QVERIFY(first->widget()->isVisible());
-    QVERIFY(first->IsOpen());
-    QVERIFY(!first->ContentsChanged());
+    QVERIFY(first->widget()->isVisible() && first->IsOpen());
     QCOMPARE(fw::ImplicitInstance<MainLike>("Window1.Window1"), first);
-    QCOMPARE(g_log.size(), size_t{2});  // constructed once
+    QCOMPARE(g_log, (std::vector<std::string>{"Layout", "CreateControls hidden"}));  // constructed once
     QCOMPARE(fw::AllWindows(), std::vector<fw::Window*>{first});
     QVERIFY_THROWS_EXCEPTION(fw::RuntimeException, fw::ImplicitInstance<Working>("Window1.Window1"));
 
@@ -79,14 +65,12 @@ class WindowTest : public QObject {
     QPointer<MainLike> closed(first);
     first->throwOnClose = true;
     first->widget()->close();
-    QCOMPARE(g_log.back(), std::string("Close"));
     QCOMPARE(dialogs.Messages().size(), size_t{1});
     QVERIFY(dialogs.Messages()[0].find("close failed") != std::string::npos);
-    QVERIFY(!first->widget()->isVisible());
-    QVERIFY(!first->IsOpen());
+    QVERIFY(!first->widget()->isVisible() && !first->IsOpen());
     QCOMPARE(fw::GetImplicitWindow("Window1.Window1"), nullptr);
     first->Close();  // a second close does nothing
-    QCOMPARE(std::count(g_log.begin(), g_log.end(), "Close"), 1);
+    QCOMPARE(g_log, (std::vector<std::string>{"Layout", "CreateControls hidden", "Close"}));
     QTRY_VERIFY(closed.isNull());
     QVERIFY(fw::AllWindows().empty());
 
@@ -96,10 +80,9 @@ class WindowTest : public QObject {
   }
 
   void failedConstructionLeavesNothing() {
-    const size_t before = fw::AllWindows().size();
     QVERIFY_THROWS_EXCEPTION(fw::RuntimeException, fw::ImplicitInstance<Broken>("Broken.Broken"));
     QCOMPARE(fw::GetImplicitWindow("Broken.Broken"), nullptr);
-    QCOMPARE(fw::AllWindows().size(), before);
+    QVERIFY(fw::AllWindows().empty());
   }
 
   void showWithinCentresAWindowModalChild() {
@@ -110,8 +93,6 @@ class WindowTest : public QObject {
     QMainWindow* top = working->widget();
     QVERIFY(top->isVisible());
     QCOMPARE(top->windowModality(), Qt::WindowModal);
-    QVERIFY(top->windowHandle() != nullptr);
-    QCOMPARE(top->windowHandle()->transientParent(), main->widget()->windowHandle());
     const QPoint offset = top->frameGeometry().center() - main->widget()->frameGeometry().center();
     QVERIFY2(offset.manhattanLength() <= 1, qPrintable(QString("off by %1,%2").arg(offset.x()).arg(offset.y())));
 

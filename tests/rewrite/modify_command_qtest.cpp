@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -41,9 +42,9 @@ enum EncodingRow { kUtf8Row = 0, kUtf16Row = 1 };
 Window1& MainWindow() { return *fw::CheckNil(Window1::instance()); }
 
 // Each text followed by one LF: the form in which the command writes lines.
-QByteArray Lines(std::initializer_list<const char*> lines) {
+QByteArray Lines(std::initializer_list<QByteArray> lines) {
   QByteArray bytes;
-  for (const char* line : lines) bytes += QByteArray(line) + '\n';
+  for (const QByteArray& line : lines) bytes += line + '\n';
   return bytes;
 }
 
@@ -79,22 +80,15 @@ QString ProgressState() {
 
 // UTF-16 code units of `text` after a byte-order mark, in the given byte order.
 QByteArray Utf16(const QString& text, bool bigEndian) {
-  QByteArray bytes;
-  for (const QChar c : QChar(0xFEFF) + text) {
-    const char high = static_cast<char>(c.unicode() >> 8);
-    const char low = static_cast<char>(c.unicode() & 0xFF);
-    bytes += bigEndian ? high : low;
-    bytes += bigEndian ? low : high;
-  }
-  return bytes;
+  return QStringEncoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                        QStringConverter::Flag::WriteBom)(text);
 }
 
 // A file bigger than the streams' buffers (about 1.3 MB), and what the command
-// makes of it with the main window's starting options (note removal with
-// "DELETE:", replace mode): every third line is a marked note's.
+// makes of it with the options of init() (note removal with "DELETE:", replace
+// mode): every third line is a marked note's.
 struct BigFile {
-  QByteArray input;
-  QByteArray output;
+  QByteArray input, output;
   BigFile() {
     for (int i = 0; i < 20000; ++i) {
       const QByteArray n = QByteArray::number(i);
@@ -104,6 +98,10 @@ struct BigFile {
     }
   }
 };
+const BigFile& Big() {
+  static const BigFile big;
+  return big;
+}
 
 // Counts the times that a window is shown within the main window: the
 // progress window is the only one the command shows so (the message boxes are
@@ -112,14 +110,10 @@ struct BigFile {
 class ShowCounter : public QObject {
  public:
   int shows = 0;
-
- protected:
   bool eventFilter(QObject* receiver, QEvent* event) override {
     auto* widget = qobject_cast<QWidget*>(receiver);
-    if (event->type() == QEvent::Show && widget != nullptr && widget->isWindow() &&
-        widget->parentWidget() != nullptr && widget->parentWidget() == MainWindow().widget()) {
-      ++shows;
-    }
+    shows += event->type() == QEvent::Show && widget != nullptr && widget->isWindow() &&
+             widget->parentWidget() != nullptr && widget->parentWidget() == MainWindow().widget();
     return false;
   }
 };
@@ -155,15 +149,27 @@ class ModifyCommandTest : public QObject {
     return QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
   }
 
-  static void Press() { fw::CheckNil(MainWindow().BtnModify())->Push(); }
+  // The button pressed, the dialogs answered with files in the test folder (no
+  // name: cancelled).
+  void Run(Script& script, const QString& open, const QString& save) {
+    script.dialogs.QueueOpen(open.isEmpty() ? std::nullopt : std::optional(Item(Path(open))));
+    script.dialogs.QueueSave(save.isEmpty() ? std::nullopt : std::optional(Item(Path(save))));
+    fw::CheckNil(MainWindow().BtnModify())->Push();
+  }
 
   // One run over `input` (written to the input file) into `output`.
   void RunOnce(Script& script, const QByteArray& input, const QString& inputName = "in.ged",
                const QString& output = "out.ged") {
     QVERIFY(WriteFile(Path(inputName), input));
-    script.dialogs.QueueOpen(Item(Path(inputName)));
-    script.dialogs.QueueSave(Item(Path(output)));
-    Press();
+    Run(script, inputName, output);
+  }
+
+  // The messages shown, in order, the progress window's state under each, and
+  // the times it was shown.
+  void Expect(const Script& script, const QStringList& messages, const QStringList& progress, int shows) {
+    QCOMPARE(Shown(script.dialogs.Messages()), Shown(messages));
+    QCOMPARE(Shown(script.progressAtMessage), Shown(progress));
+    QCOMPARE(counter_.shows, shows);
   }
 
  private slots:
@@ -172,8 +178,8 @@ class ModifyCommandTest : public QObject {
     QCoreApplication::instance()->installEventFilter(&counter_);
   }
 
-  // The controls at the main window's starting values, except the encoding,
-  // which starts on UTF-8 here: most inputs below are UTF-8.
+  // The main window's starting options, except that both renamings are on and
+  // the encoding is UTF-8.
   void init() {
     fw::testing::ClearWriteFailure();
     // Windows closed by an earlier test go now.
@@ -186,55 +192,15 @@ class ModifyCommandTest : public QObject {
     w.PumDelNotes()->SetListIndex(0);
     w.EdfDelNotes()->SetText("DELETE:");
     w.ChkNoteReplace()->SetValue(true);
-    w.ChkChange01()->SetValue(false);
-    w.PumChange01_Org()->SetListIndex(kSSN);
-    w.PumChange01_New()->SetListIndex(kMISS);
-    w.ChkChange02()->SetValue(false);
-    w.PumChange02_Org()->SetListIndex(kPROP);
-    w.PumChange02_New()->SetListIndex(kEVEN);
-    w.ChkConvertMS4to6()->SetValue(true);
-    w.PumEncoding()->SetListIndex(kUtf8Row);
-    counter_.shows = 0;
-  }
-
-  void cleanup() {
-    fw::testing::ClearWriteFailure();
-    dir_.reset();
-  }
-
-  void happyPath() {
-    // The marked note inside the fold is written before the folded line.
-    const QByteArray input = Lines({"0 HEAD", "1 CHAR UTF-8", "0 @N1@ NOTE PRIVATE: a note record is no note line",
-                                    "1 CONT kept", "0 @I1@ INDI", "1 NAME Zoë /Müller/",
-                                    "1 NOTE PRIVATE: lives at 12 Elm St", "2 CONT phone 555-1234", "2 CONC 5678",
-                                    "1 NOTE Public remark", "2 CONT continued", "2 CONC here",
-                                    "1 NOTE see PRIVATE: the marker need not lead", "3 CONT at any level",
-                                    "1 MISS 1901", "1 MISE Gift", "1 SSN", "2 DATE 1990", "1 NOTE PRIVATE: in a fold",
-                                    "2 PLAC Here  There", "2 TYPE abc", "1 prop", "2 type Residence",
-                                    "  1 NOTE spaced   inside  ", "0 TRLR"});
-    Window1& w = MainWindow();
-    w.EdfDelNotes()->SetText("PRIVATE:");
     w.ChkChange01()->SetValue(true);
     w.PumChange01_Org()->SetListIndex(kMISS);
     w.PumChange01_New()->SetListIndex(kEVEN);
     w.ChkChange02()->SetValue(true);
     w.PumChange02_Org()->SetListIndex(kMISE);
     w.PumChange02_New()->SetListIndex(kPROP);
-
-    Script script;
-    RunOnce(script, input);
-    QCOMPARE(ReadFile(Path("out.ged")),
-             Lines({"0 HEAD", "1 CHAR UTF-8", "0 @N1@ NOTE PRIVATE: a note record is no note line", "1 CONT kept",
-                    "0 @I1@ INDI", "1 NAME Zoë /Müller/", kReplacement.constData(), "1 NOTE Public remark",
-                    "2 CONT continued", "2 CONC here", kReplacement.constData(), "1 EVEN 1901", "1 PROP Gift",
-                    kReplacement.constData(), "1 SSN [DATE:1990] [PLAC:Here  There] abc", "1 PROP Residence",
-                    "1 NOTE spaced   inside", "0 TRLR"}));
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(QStringList{kSuccess}));
-    QCOMPARE(Shown(script.progressAtMessage), Shown(QStringList{"none"}));
-    QCOMPARE(Shown(script.dialogs.ProposedSaveNames()), Shown(QStringList{"md_in.ged"}));
-    QCOMPARE(ReadFile(Path("in.ged")), input);
-    QCOMPARE(Listing(), (QStringList{"in.ged", "out.ged"}));
-    QCOMPARE(counter_.shows, 1);
+    w.ChkConvertMS4to6()->SetValue(true);
+    w.PumEncoding()->SetListIndex(kUtf8Row);
+    counter_.shows = 0;
   }
 
   void numberedErrors_data() {
@@ -242,179 +208,145 @@ class ModifyCommandTest : public QObject {
     QTest::addColumn<QString>("open");
     QTest::addColumn<QString>("save");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QStringList>("proposed");
-    QTest::newRow("01 open cancelled") << "" << "out.ged" << "Error 01: Can't assign file reference!" << QStringList{};
-    QTest::newRow("02 input is a folder") << "folder" << "out.ged" << "Error 02: Can't open stream!" << QStringList{};
-    QTest::newRow("03 save cancelled") << "in.ged" << "" << "Error 03: Can't assign file reference!"
-                                       << QStringList{"md_in.ged"};
-    QTest::newRow("04 target in a missing folder")
-        << "in.ged" << "absent/out.ged" << "Error 04: Can't create stream!" << QStringList{"md_in.ged"};
+    QTest::newRow("01 open cancelled") << "" << "out.ged" << "Error 01: Can't assign file reference!";
+    QTest::newRow("02 input is a folder") << "folder" << "out.ged" << "Error 02: Can't open stream!";
+    QTest::newRow("03 save cancelled") << "in.ged" << "" << "Error 03: Can't assign file reference!";
+    QTest::newRow("04 target in a missing folder") << "in.ged" << "absent/out.ged" << "Error 04: Can't create stream!";
   }
 
   void numberedErrors() {
     QFETCH(QString, open);
     QFETCH(QString, save);
     QFETCH(QString, message);
-    QFETCH(QStringList, proposed);
     QVERIFY(WriteFile(Path("in.ged"), Lines({"0 HEAD", "JUNK", "0 TRLR"})));
     QVERIFY(QDir(dir_->path()).mkdir("folder"));
     const QStringList before = Listing();
     const std::size_t windowsBefore = fw::AllWindows().size();
 
     Script script;
-    script.dialogs.QueueOpen(open.isEmpty() ? std::nullopt : std::optional(Item(Path(open))));
-    // After 01 and 02 this answer must never be asked for.
-    script.dialogs.QueueSave(save.isEmpty() ? std::nullopt : std::optional(Item(Path(save))));
-    Press();
+    // After 01 and 02 the save answer must never be asked for, nor a name proposed.
+    Run(script, open, save);
 
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(QStringList{message}));
+    Expect(script, {message}, {"none"}, 0);
+    const QStringList proposed = open == "in.ged" ? QStringList{"md_in.ged"} : QStringList{};
     QCOMPARE(Shown(script.dialogs.ProposedSaveNames()), Shown(proposed));
     QCOMPARE(script.dialogs.OpenRequests(), 1);
-    QCOMPARE(Shown(script.progressAtMessage), Shown(QStringList{"none"}));
-    QCOMPARE(ProgressState(), QString("none"));
-    QCOMPARE(counter_.shows, 0);
     QCOMPARE(fw::AllWindows().size(), windowsBefore);
     QCOMPARE(Listing(), before);
   }
 
   // Complete runs: what is written, and the messages shown on the way (each
   // malformed line reported under the progress window, success after it).
+  // Inputs with a byte-order mark are read with UTF-16 chosen, the others with
+  // UTF-8.
   void runs_data() {
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<int>("encoding");
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<QStringList>("malformed");
-    QTest::newRow("empty file") << QByteArray() << int{kUtf8Row} << QByteArray() << QStringList{};
-    QTest::newRow("blank lines and a lone NUL")
-        << QByteArray("\n   \n\t\n  \t  \r\n\0\n ", 17) << int{kUtf8Row} << QByteArray() << QStringList{};
+    const QStringList none;
+    // Marked notes go wherever the marker stands; the one inside the fold is
+    // written before the folded line.
+    QTest::newRow("happy path")
+        << Lines({"0 HEAD", "1 CHAR UTF-8", "0 @N1@ NOTE DELETE: a note record is no note line", "1 CONT kept",
+                  "0 @I1@ INDI", "1 NAME Zoë /Müller/", "1 NOTE DELETE: lives at 12 Elm St", "2 CONT phone 555-1234",
+                  "2 CONC 5678", "1 NOTE Public remark", "2 CONT continued", "2 CONC here",
+                  "1 NOTE see DELETE: the marker need not lead", "3 CONT at any level", "1 MISS 1901", "1 MISE Gift",
+                  "1 SSN", "2 DATE 1990", "1 NOTE DELETE: in a fold", "2 PLAC Here  There", "2 TYPE abc", "1 prop",
+                  "2 type Residence", "  1 NOTE spaced   inside  ", "0 TRLR"})
+        << Lines({"0 HEAD", "1 CHAR UTF-8", "0 @N1@ NOTE DELETE: a note record is no note line", "1 CONT kept",
+                  "0 @I1@ INDI", "1 NAME Zoë /Müller/", kReplacement, "1 NOTE Public remark", "2 CONT continued",
+                  "2 CONC here", kReplacement, "1 EVEN 1901", "1 PROP Gift", kReplacement,
+                  "1 SSN [DATE:1990] [PLAC:Here  There] abc", "1 PROP Residence", "1 NOTE spaced   inside", "0 TRLR"})
+        << none;
+    QTest::newRow("empty file") << QByteArray() << QByteArray() << none;
+    QTest::newRow("blank lines, a lone NUL") << QByteArray("\n   \n\t\n  \t  \r\n\0\n ", 17) << QByteArray() << none;
     QTest::newRow("three malformed lines")
-        << Lines({"0 HEAD", "JUNK1", "1 NAME A", "  junk-two\t ", "1 NAME B", "three", "0 TRLR"}) << int{kUtf8Row}
+        << Lines({"0 HEAD", "JUNK1", "1 NAME A", "  junk-two\t ", "1 NAME B", "three", "0 TRLR"})
         << Lines({"0 HEAD", "1 NAME A", "1 NAME B", "0 TRLR"})
         << QStringList{"Error in this line: JUNK1", "Error in this line: junk-two", "Error in this line: three"};
 
-    // Decodings and line ends. Representable in Latin-1; the marked note goes,
-    // replaced.
+    // Decodings and line ends. Representable in Latin-1, but for the line with
+    // a character outside the Basic Multilingual Plane (a surrogate pair).
     const QString text = QStringLiteral("0 HEAD\n1 NAME Zoë /Müller/\n1 NOTE DELETE: privé\n2 CONT à côté\n"
                                         "1 PLAC Göteborg\n0 TRLR\n");
-    const QByteArray expected = Lines({"0 HEAD", "1 NAME Zoë /Müller/", kReplacement.constData(),
-                                       "1 PLAC Göteborg", "0 TRLR"});
-    // With a character outside the Basic Multilingual Plane (a surrogate pair).
+    const QByteArray expected = Lines({"0 HEAD", "1 NAME Zoë /Müller/", kReplacement, "1 PLAC Göteborg", "0 TRLR"});
     const QString wide = text + QStringLiteral("1 NOTE \U0001D11E clef\n");
     const QByteArray wideExpected = expected + "1 NOTE \xF0\x9D\x84\x9E clef\n";
-    const QString crlf = QString(wide).replace("\n", "\r\n");
-    const QString cr = QString(wide).replace("\n", "\r");
-    QTest::newRow("UTF-16 LE, CR LF") << Utf16(crlf, false) << int{kUtf16Row} << wideExpected << QStringList{};
-    QTest::newRow("UTF-16 BE, CR only") << Utf16(cr, true) << int{kUtf16Row} << wideExpected << QStringList{};
-    QTest::newRow("Latin-1, UTF-8 chosen, CR only")
-        << QString(text).replace("\n", "\r").toLatin1() << int{kUtf8Row} << expected << QStringList{};
+    QTest::newRow("UTF-16 LE, CR LF") << Utf16(QString(wide).replace("\n", "\r\n"), false) << wideExpected << none;
+    QTest::newRow("UTF-16 BE, CR only") << Utf16(QString(wide).replace("\n", "\r"), true) << wideExpected << none;
+    QTest::newRow("Latin-1, UTF-8 chosen, CR") << QString(text).replace("\n", "\r").toLatin1() << expected << none;
 
     // A fold that no TYPE line closes keeps the rest of the file; a
     // replacement line stays with @I2@, where the note was.
     QTest::newRow("unclosed fold")
         << Lines({"0 @I1@ INDI", "1 PROP", "1 BIRT", "0 @I2@ INDI", "1 NOTE DELETE: secret", "2 CONT more",
                   "1 NAME B", "0 TRLR"})
-        << int{kUtf8Row}
-        << Lines({"0 @I1@ INDI", "1 PROP", "1 BIRT", "0 @I2@ INDI", kReplacement.constData(), "1 NAME B", "0 TRLR"})
-        << QStringList{};
+        << Lines({"0 @I1@ INDI", "1 PROP", "1 BIRT", "0 @I2@ INDI", kReplacement, "1 NAME B", "0 TRLR"}) << none;
   }
 
   void runs() {
     QFETCH(QByteArray, input);
-    QFETCH(int, encoding);
     QFETCH(QByteArray, expected);
     QFETCH(QStringList, malformed);
-    MainWindow().PumEncoding()->SetListIndex(encoding);
+    const bool bom = input.startsWith("\xFF\xFE") || input.startsWith("\xFE\xFF");
+    MainWindow().PumEncoding()->SetListIndex(bom ? kUtf16Row : kUtf8Row);
+    // The name has blanks, accents and the prefix already: the prefix goes
+    // before it once more.
+    const QString name = QStringLiteral("md_Família Zoë.GED");
     Script script;
-    RunOnce(script, input);
+    RunOnce(script, input, name);
     QCOMPARE(ReadFile(Path("out.ged")), expected);
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(malformed + QStringList{kSuccess}));
-    QStringList progress(malformed.size(), "shown");
-    QCOMPARE(Shown(script.progressAtMessage), Shown(progress << "none"));
-    QCOMPARE(counter_.shows, 1);
+    Expect(script, malformed + QStringList{kSuccess}, QStringList(malformed.size(), "shown") << "none", 1);
     QCOMPARE(ProgressState(), QString("none"));
+    QCOMPARE(Shown(script.dialogs.ProposedSaveNames()), Shown(QStringList{"md_" + name}));
+    QCOMPARE(ReadFile(Path(name)), input);
+    QCOMPARE(Listing(), (QStringList{name, "out.ged"}));
   }
 
-  // The marker and the decoding are taken once, when the run starts.
-  void markerAndEncodingAreReadOnce() {
-    Window1& w = MainWindow();
-    w.EdfDelNotes()->SetText("PRIV");
-    w.ChkNoteReplace()->SetValue(false);
-    const QString input = QStringLiteral("1 NOTE PRIV one\nJUNK\n1 NOTE PRIV two\n1 NOTE (DEL) three\n1 NOTE OTHER Zoë\n");
+  // The marker and the decoding are taken once, when the run starts; the other
+  // options are asked for line by line. All change while a message is up.
+  void optionsChangedDuringARun() {
+    MainWindow().EdfDelNotes()->SetText("PRIV");
+    MainWindow().ChkNoteReplace()->SetValue(false);
+    const QString input = QStringLiteral("1 NOTE PRIV one\n1 MISS a\n1 SSN\n2 TYPE t\nJUNK\n1 NOTE PRIV two\n"
+                                         "1 NOTE (DEL) three\n1 NOTE OTHER Zoë\n1 MISS b\n1 SSN\n2 TYPE u\n");
     Script script;
-    script.reaction = [&w](const std::string& text) {
-      if (text.find("JUNK") == std::string::npos) return;
+    script.reaction = [](const std::string&) {
+      Window1& w = MainWindow();
       w.EdfDelNotes()->SetText("OTHER");
       w.PumDelNotes()->SetListIndex(1);
       w.PumEncoding()->SetListIndex(kUtf16Row);
+      w.ChkChange01()->SetValue(false);
+      w.ChkConvertMS4to6()->SetValue(false);
     };
     RunOnce(script, input.toUtf8());
-    QCOMPARE(ReadFile(Path("out.ged")), Lines({"1 NOTE (DEL) three", "1 NOTE OTHER Zoë"}));
+    QCOMPARE(ReadFile(Path("out.ged")), Lines({"1 EVEN a", "1 SSN t", "1 NOTE (DEL) three", "1 NOTE OTHER Zoë",
+                                               "1 MISS b", "1 SSN", "2 TYPE u"}));
     // The next run takes the values that the controls hold now.
+    script.reaction = nullptr;
     RunOnce(script, Utf16(input, false));
-    QCOMPARE(ReadFile(Path("out.ged")), Lines({"1 NOTE PRIV one", "1 NOTE PRIV two", "1 NOTE OTHER Zoë"}));
+    QCOMPARE(ReadFile(Path("out.ged")), Lines({"1 NOTE PRIV one", "1 MISS a", "1 SSN", "2 TYPE t", "1 NOTE PRIV two",
+                                               "1 NOTE OTHER Zoë", "1 MISS b", "1 SSN", "2 TYPE u"}));
     const QString junk = "Error in this line: JUNK";
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(QStringList{junk, kSuccess, junk, kSuccess}));
+    Expect(script, {junk, kSuccess, junk, kSuccess}, {"shown", "none", "shown", "none"}, 2);
   }
 
-  void optionsAreReadForEveryLine_data() {
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("ChkChange01 checked") << "ChkChange01"
-                                         << Lines({"1 MISS a", "1 SSN t", "1 EVEN b", "1 SSN u"});
-    QTest::newRow("ChkConvertMS4to6 unchecked")
-        << "ChkConvertMS4to6" << Lines({"1 MISS a", "1 SSN t", "1 MISS b", "1 SSN", "2 TYPE u"});
-  }
-
-  void optionsAreReadForEveryLine() {
-    QFETCH(QString, control);
-    QFETCH(QByteArray, expected);
-    Window1& w = MainWindow();
-    w.ChkNoteReplace()->SetValue(false);
-    w.PumChange01_Org()->SetListIndex(kMISS);
-    w.PumChange01_New()->SetListIndex(kEVEN);
-    Script script;
-    script.reaction = [&w, control](const std::string&) {
-      fw::CheckBox* box = dynamic_cast<fw::CheckBox*>(w.ControlByName(control.toStdString()));
-      if (box != nullptr) box->SetValue(!box->Value());
-    };
-    RunOnce(script, Lines({"1 MISS a", "1 NOTE DELETE: x", "1 SSN", "2 TYPE t", "JUNK", "1 MISS b",
-                           "1 NOTE DELETE: y", "1 SSN", "2 TYPE u"}));
-    QCOMPARE(ReadFile(Path("out.ged")), expected);
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(QStringList{"Error in this line: JUNK", kSuccess}));
-  }
-
-  void proposedName_data() {
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("proposed");
-    QTest::newRow("already prefixed") << "md_in.ged" << "md_md_in.ged";
-    QTest::newRow("blanks and accents") << "Família Zoë.GED" << "md_Família Zoë.GED";
-  }
-
-  void proposedName() {
-    QFETCH(QString, input);
-    QFETCH(QString, proposed);
-    Script script;
-    RunOnce(script, Lines({"0 HEAD"}), input);
-    QCOMPARE(Shown(script.dialogs.ProposedSaveNames()), Shown(QStringList{proposed}));
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(QStringList{kSuccess}));
-  }
-
+  // A full disk mid-run (with an older target, or the input as the target) and
+  // at the close, where the last buffer goes out. The input is bigger than the
+  // buffers, so that when it is its own target it must be read whole before
+  // the copy replaces it.
   void writeFailure_data() {
     QTest::addColumn<QString>("target");
-    QTest::addColumn<bool>("big");
     QTest::addColumn<qulonglong>("limit");
-    QTest::newRow("mid-run, existing target") << "out.ged" << true << qulonglong{1000};
-    QTest::newRow("mid-run, the input as target") << "in.ged" << true << qulonglong{1000};
-    QTest::newRow("at the close") << "out.ged" << false << qulonglong{10};
+    QTest::newRow("mid-run, existing target") << "out.ged" << qulonglong{1000};
+    QTest::newRow("mid-run, the input as target") << "in.ged" << qulonglong{1000};
+    QTest::newRow("at the close") << "out.ged" << static_cast<qulonglong>(Big().output.size() - 10);
   }
 
   void writeFailure() {
     QFETCH(QString, target);
-    QFETCH(bool, big);
     QFETCH(qulonglong, limit);
-    const BigFile bigFile;
-    const QByteArray input = big ? bigFile.input : Lines({"0 HEAD", "1 NOTE DELETE: x", "0 TRLR"});
-    const QByteArray output = big ? bigFile.output : Lines({"0 HEAD", kReplacement.constData(), "0 TRLR"});
+    const QByteArray& input = Big().input;
     QVERIFY(WriteFile(Path("in.ged"), input));
     if (target != "in.ged") QVERIFY(WriteFile(Path(target), "0 HEAD\n1 NOTE an older copy\n0 TRLR\n"));
     const QByteArray targetBefore = ReadFile(Path(target));
@@ -422,14 +354,13 @@ class ModifyCommandTest : public QObject {
 
     Script script;
     fw::testing::SetWriteFailureAfter(static_cast<std::size_t>(limit), ENOSPC);
-    RunOnce(script, input, "in.ged", target);
+    Run(script, "in.ged", target);
     fw::testing::ClearWriteFailure();
 
     QCOMPARE(script.dialogs.Messages().size(), std::size_t{1});
     const QString report = QString::fromStdString(script.dialogs.Messages().front());
-    QVERIFY2(report.contains("IOException"), qPrintable(report));
-    QVERIFY2(report.contains("No space left on device"), qPrintable(report));
-    QVERIFY2(report.contains("28"), qPrintable(report));
+    QVERIFY2(report.contains("IOException") && report.contains("No space left on device") && report.contains("28"),
+             qPrintable(report));
     QCOMPARE(Shown(script.progressAtMessage), Shown(QStringList{"none"}));
     QCOMPARE(ProgressState(), QString("none"));
     QCOMPARE(counter_.shows, 1);
@@ -437,23 +368,13 @@ class ModifyCommandTest : public QObject {
     QCOMPARE(ReadFile(Path(target)), targetBefore);
     QCOMPARE(ReadFile(Path("in.ged")), input);
 
-    // With the disk writable again, the same run succeeds.
-    RunOnce(script, input, "in.ged", target);
+    // With the disk writable again, the same run succeeds and leaves no
+    // temporary file.
+    Run(script, "in.ged", target);
     QCOMPARE(script.dialogs.Messages().back(), kSuccess.toStdString());
-    QVERIFY(ReadFile(Path(target)) == output);
+    QVERIFY2(ReadFile(Path(target)) == Big().output, "the copy is not the complete modified input");
     QCOMPARE(counter_.shows, 2);
-    QCOMPARE(ProgressState(), QString("none"));
-  }
-
-  // Bigger than the buffers: the input must be read whole before the target
-  // replaces it.
-  void inputAsItsOwnOutput() {
-    const BigFile bigFile;
-    Script script;
-    RunOnce(script, bigFile.input, "in.ged", "in.ged");
-    QCOMPARE(Shown(script.dialogs.Messages()), Shown(QStringList{kSuccess}));
-    QVERIFY2(ReadFile(Path("in.ged")) == bigFile.output, "the copy is not the complete modified input");
-    QCOMPARE(Listing(), QStringList{"in.ged"});
+    QCOMPARE(Listing(), before);
   }
 };
 
@@ -464,11 +385,10 @@ class ModifyCommandTest : public QObject {
 int main(int argc, char** argv) {
   fw::RuntimeInit();
   Startup();
-  int failures = 0;
-  {
+  const int failures = [&] {
     ModifyCommandTest test;
-    failures = QTest::qExec(&test, argc, argv);
-  }
+    return QTest::qExec(&test, argc, argv);
+  }();
   MenuBar1::ReleaseInstance();
   fw::RuntimeExit();
   return failures;
