@@ -2,6 +2,7 @@
 // String services. Text is std::string holding UTF-8; functions that only read
 // take std::string_view.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +16,25 @@ namespace Encodings {
 inline constexpr TextEncoding UTF8 = TextEncoding::UTF8;
 inline constexpr TextEncoding UTF16 = TextEncoding::UTF16;
 }  // namespace Encodings
+
+class TextInputStream;
+
+// A line as the input stream hands it over, followed in memory by at least
+// kPadding more bytes that may be read (what they hold is unspecified). Code
+// that runs for every line of a big file can then copy and scan it in whole
+// blocks without testing at each step where it ends. Only the stream makes
+// them, so the promise can't be given by mistake.
+class PaddedText {
+ public:
+  static constexpr std::size_t kPadding = 128;
+
+  std::string_view view() const { return text_; }
+
+ private:
+  friend class TextInputStream;
+  explicit PaddedText(std::string_view text) : text_(text) {}
+  std::string_view text_;
+};
 
 // True for the characters that Trim removes: blank, tab, CR, LF, VT, FF.
 // One test of a bit, since the line splitting asks for every line.

@@ -25,8 +25,13 @@ namespace {
 constexpr std::size_t kReadBytes = testing::kInputReadBytes;
 constexpr std::size_t kOutputBytes = testing::kOutputBufferBytes;
 // Every buffer has this many readable bytes past its capacity, so that the
-// line scan may load 64 bytes at a time without checking the end first.
-constexpr std::size_t kPadding = 64;
+// line scan may load 64 bytes at a time without checking the end first, and
+// every line handed out is a PaddedText.
+constexpr std::size_t kPadding = 128;
+static_assert(kPadding >= PaddedText::kPadding);
+
+// What an empty read hands out: nothing, followed by the padding.
+constexpr char kNoLine[kPadding] = {};
 
 std::string ErrorText(int errorNumber) {
   char text[256];
@@ -336,7 +341,10 @@ struct TextInputStream::Impl {
         mended.assign(begin, good);
         detail::AppendMendedUtf8(line.substr(good), mended);
         viewBuffer = -1;
-        return mended;
+        // Padded like the buffers; the padding is not part of the line.
+        const std::size_t size = mended.size();
+        mended.append(kPadding, '\0');
+        return {mended.data(), size};
       }
     }
     viewBuffer = current;
@@ -380,14 +388,17 @@ TextEncoding TextInputStream::Encoding() const { return impl_->active; }
 
 std::string TextInputStream::ReadLine() { return std::string(ReadLineView()); }
 
-std::string_view TextInputStream::ReadLineView() {
+std::string_view TextInputStream::ReadLineView() { return ReadPaddedLine().view(); }
+
+PaddedText TextInputStream::ReadPaddedLine() {
   Impl& s = *impl_;
-  if (s.closed) return {};
+  const PaddedText none(std::string_view(kNoLine, 0));
+  if (s.closed) return none;
   if (!s.started) s.Start();
-  if (s.pos == s.end && !s.ReadMore(false)) return {};
+  if (s.pos == s.end && !s.ReadMore(false)) return none;
   if (s.pendingLF) {
     s.pendingLF = false;
-    if (s.data[s.pos] == '\n' && ++s.pos == s.end && !s.ReadMore(false)) return {};
+    if (s.data[s.pos] == '\n' && ++s.pos == s.end && !s.ReadMore(false)) return none;
   }
   bool nonAscii = false;
   for (;;) {
@@ -413,7 +424,7 @@ std::string_view TextInputStream::ReadLineView() {
       }
       const std::size_t start = s.pos;
       s.pos = next;
-      return s.Hand(s.data + start, stop - start, nonAscii);
+      return PaddedText(s.Hand(s.data + start, stop - start, nonAscii));
     }
     // No line end in the rest of the block: all of it belongs to this line.
     if (s.highs != 0) nonAscii = true;
@@ -424,7 +435,7 @@ std::string_view TextInputStream::ReadLineView() {
       if (!s.ReadMore(false)) {  // a last line without an ending
         const std::size_t start = s.pos;
         s.pos = s.end;
-        return s.Hand(s.data + start, s.end - start, nonAscii);
+        return PaddedText(s.Hand(s.data + start, s.end - start, nonAscii));
       }
       s.blockEnd = s.pos + scanned;
       continue;

@@ -33,6 +33,8 @@ class TextInputStream {
   std::string ReadLine();
   // The same, without a copy: the view is valid until the next read or Close.
   std::string_view ReadLineView();
+  // The same view, with the promise of readable bytes after it.
+  PaddedText ReadPaddedLine();
 
   // True when no line is left. (Named so because EOF is a C macro.)
   bool Eof();

@@ -1,5 +1,6 @@
 #include "rewrite/gedcom_line.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -8,279 +9,267 @@
 #include <emmintrin.h>
 #endif
 
-#include "framework/text.h"
-
 // This runs once for every line of files with millions of lines, and the
-// Modify command should not take much longer than copying the file: hence
-// one pass over the bytes, no calls for the short copies, and the strings'
-// storage reused from line to line.
+// Modify command should not take much longer than copying the file. What
+// costs most on such a file is not the bytes but the branches that depend on
+// each line's length: a mispredicted one costs as much as copying 64 bytes.
+// So the line is copied, scanned and upper-cased in whole blocks into padded
+// storage, where reading past its end is safe, and only lines longer than
+// nearly all take another path.
 
 namespace {
 
 constexpr size_t kNone = std::string_view::npos;
 
-// The number of bits set in a mask of at most 16 bits (std::popcount is a
-// library call unless the build targets a CPU with POPCNT).
-constexpr int64_t PopCount16(unsigned x) {
-  x = x - ((x >> 1) & 0x5555u);
-  x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
-  x = (x + (x >> 4)) & 0x0F0Fu;
-  return static_cast<int64_t>((x + (x >> 8)) & 0x1Fu);
-}
+// Room kept after the line in both buffers: the copy (of at least 128 bytes)
+// and the upper-casing in whole blocks, and the scan of a line copied there by the general overload,
+// which reads up to 63 bytes past the line's end, all stay inside it.
+constexpr size_t kRoom = 160;
 
-// Where the first two blanks of a text are, and how many blanks it holds.
-struct Blanks {
-  size_t first = kNone;
-  size_t second = kNone;
-  int32_t count = 0;
-};
+// The bits of positions below n, for n of any size, without a branch.
+constexpr uint64_t Below(size_t n) {
+  return ~(~uint64_t{0} << (n & 63)) | (uint64_t{0} - uint64_t{n >= 64});
+}
 
 #if defined(__SSE2__)
 
-// Sixteen zero bytes followed by sixteen 0xFF bytes: read at offset r, the
-// last r bytes of a block are selected.
-alignas(64) constexpr unsigned char kTailSelect[32] = {
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline __m128i Load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store(char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// 0xFF in each byte of the block that is a blank.
-[[gnu::always_inline]] inline __m128i BlankBytes(__m128i block) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(' ')); }
+inline void Copy32(char* to, const char* from) {
+  const __m128i a = Load(from);
+  const __m128i b = Load(from + 16);
+  Store(to, a);
+  Store(to + 16, b);
+}
 
-// Sixteen bytes at a time, copying them to `to` on the way when the text is
-// 16 bytes or longer (the caller copies a shorter one). The bytes past the
-// end are never read: a short text is read as two overlapping halves, the
-// last part of a long one as the block that ends with it, and bytes seen
-// twice are counted once.
-[[gnu::always_inline]] inline Blanks ScanBlanks(const char* p, size_t n, char* to) {
-  Blanks blanks;
-  // Notes the first two blanks among those marked in `mask` (bit k stands
-  // for position base + k); later ones need no position.
-  auto note = [&blanks](unsigned mask, size_t base) {
-    if (blanks.second != kNone || mask == 0) return;
-    const size_t at = base + static_cast<size_t>(std::countr_zero(mask));
-    if (blanks.first != kNone) {
-      blanks.second = at;
-      return;
-    }
-    blanks.first = at;
-    mask &= mask - 1;
-    if (mask != 0) blanks.second = base + static_cast<size_t>(std::countr_zero(mask));
-  };
-  // Per-byte counts of blanks, summed at the end; a byte lane holds up to
-  // 255, so long texts are summed every 255 blocks.
-  __m128i lanes = _mm_setzero_si128();
-  int64_t count = 0;
-  auto flush = [&lanes, &count] {
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    count += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
-    lanes = _mm_setzero_si128();
-  };
+// 64 bytes held in registers, so that the line's first bytes are loaded once
+// for the copy, the scan for blanks and the upper-casing.
+struct Block64 {
+  __m128i part[4];
+};
 
-  if (n >= 16) {
-    size_t i = 0;
-    unsigned blocks = 0;
-    for (; i + 16 <= n; i += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), block);
-      const __m128i marks = BlankBytes(block);
-      lanes = _mm_sub_epi8(lanes, marks);
-      note(static_cast<unsigned>(_mm_movemask_epi8(marks)), i);
-      if (++blocks == 255) {
-        flush();
-        blocks = 0;
-      }
-    }
-    const size_t rest = n - i;
-    if (rest != 0) {
-      const __m128i select = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kTailSelect + rest));
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 16), block);
-      const __m128i marks = _mm_and_si128(BlankBytes(block), select);
-      lanes = _mm_sub_epi8(lanes, marks);
-      note(static_cast<unsigned>(_mm_movemask_epi8(marks)) >> (16 - rest), i);
-    }
-  } else if (n >= 4) {
-    // Two overlapping halves of 8 (or 4) bytes; the second half's bytes that
-    // the first one covers too are dropped before counting.
-    const size_t half = n >= 8 ? 8 : 4;
-    __m128i head, tail;
-    if (half == 8) {
-      head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-      tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + n - 8));
-    } else {
-      int32_t h, t;
-      std::memcpy(&h, p, 4);
-      std::memcpy(&t, p + n - 4, 4);
-      head = _mm_cvtsi32_si128(h);
-      tail = _mm_cvtsi32_si128(t);
-    }
-    const auto headMask = static_cast<unsigned>(_mm_movemask_epi8(BlankBytes(head))) & ((1u << half) - 1);
-    const auto tailMask = static_cast<unsigned>(_mm_movemask_epi8(BlankBytes(tail))) & ((1u << half) - 1);
-    const unsigned mask = headMask | (tailMask << (n - half));
-    note(mask, 0);
-    count = PopCount16(mask);
-  } else {
-    unsigned mask = 0;
-    for (size_t k = 0; k < n; ++k) mask |= unsigned{p[k] == ' '} << k;
-    note(mask, 0);
-    count = PopCount16(mask);
+inline Block64 Load64(const char* p) { return {{Load(p), Load(p + 16), Load(p + 32), Load(p + 48)}}; }
+
+inline void Store64(char* p, const Block64& block) {
+  for (int i = 0; i < 4; ++i) Store(p + 16 * i, block.part[i]);
+}
+
+// Bit i set when byte i of the block is a blank.
+inline uint64_t Blanks64(const Block64& block) {
+  const __m128i blank = _mm_set1_epi8(' ');
+  uint64_t mask = 0;
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) {
+    const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block.part[i], blank)));
+    mask |= uint64_t{bits} << (16 * i);
   }
-  flush();
-  blanks.count = static_cast<int32_t>(count);
-  return blanks;
+  return mask;
+}
+
+// a-z to A-Z in 16 bytes; every other byte, those of UTF-8 sequences
+// included, stays as it is. Adding 0x80 - 'a' moves a-z to the 26 lowest
+// signed values, which one signed comparison picks out.
+inline __m128i Uppercase16(__m128i x) {
+  const __m128i shifted = _mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - 'a')));
+  const __m128i lower = _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + 26)));
+  return _mm_sub_epi8(x, _mm_and_si128(lower, _mm_set1_epi8('a' - 'A')));
+}
+
+// The first 16 bytes upper-cased, as two words in the machine's order.
+struct Head16 {
+  uint64_t low;
+  uint64_t high;
+};
+
+// Stores the first 32 bytes of the block upper-cased.
+inline Head16 StoreUppercase32(char* to, const Block64& block) {
+  const __m128i a = Uppercase16(block.part[0]);
+  const __m128i b = Uppercase16(block.part[1]);
+  Store(to, a);
+  Store(to + 16, b);
+  return {static_cast<uint64_t>(_mm_cvtsi128_si64(a)), static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(a, a)))};
+}
+
+inline void Uppercase32(char* to, const char* from) {
+  Store(to, Uppercase16(Load(from)));
+  Store(to + 16, Uppercase16(Load(from + 16)));
 }
 
 #else
 
-[[gnu::always_inline]] inline Blanks ScanBlanks(const char* p, size_t n, char* to) {
-  if (n >= 16) std::memcpy(to, p, n);
-  Blanks blanks;
-  for (size_t k = 0; k < n; ++k) {
-    if (p[k] != ' ') continue;
-    ++blanks.count;
-    if (blanks.first == kNone) {
-      blanks.first = k;
-    } else if (blanks.second == kNone) {
-      blanks.second = k;
-    }
-  }
-  return blanks;
+inline void Copy32(char* to, const char* from) { std::memcpy(to, from, 32); }
+
+struct Block64 {
+  char bytes[64];
+};
+
+inline Block64 Load64(const char* p) {
+  Block64 block;
+  std::memcpy(block.bytes, p, 64);
+  return block;
+}
+
+inline void Store64(char* p, const Block64& block) { std::memcpy(p, block.bytes, 64); }
+
+inline uint64_t Blanks64(const Block64& block) {
+  uint64_t mask = 0;
+  for (int i = 0; i < 64; ++i) mask |= uint64_t{block.bytes[i] == ' '} << i;
+  return mask;
+}
+
+inline void Uppercase32(char* to, const char* from) {
+  for (int i = 0; i < 32; ++i) to[i] = (from[i] >= 'a' && from[i] <= 'z') ? static_cast<char>(from[i] - ('a' - 'A')) : from[i];
+}
+
+struct Head16 {
+  uint64_t low;
+  uint64_t high;
+};
+
+inline Head16 StoreUppercase32(char* to, const Block64& block) {
+  Uppercase32(to, block.bytes);
+  Head16 head;
+  std::memcpy(&head.low, to, 8);
+  std::memcpy(&head.high, to + 8, 8);
+  return head;
 }
 
 #endif
 
-// a-z to A-Z in every byte of a word at once; bytes with the high bit set
-// (parts of UTF-8 sequences) stay as they are.
-template <class Word>
-constexpr Word UppercaseWord(Word w) {
-  constexpr Word kOnes = static_cast<Word>(~Word{0}) / 0xFF;  // 0x0101...
-  constexpr Word kHigh = kOnes * 0x80;
-  const Word seven = w & ~kHigh;
-  const Word atLeastA = seven + kOnes * (0x80 - 'a');
-  const Word aboveZ = seven + kOnes * (0x80 - 'z' - 1);
-  const Word lower = atLeastA & ~aboveZ & ~w & kHigh;
-  return static_cast<Word>(w ^ (lower >> 2));
-}
-
-constexpr char UppercaseChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
-
-// Copies n bytes (n <= 16) without a call: two overlapping moves of whole
-// words cover it. Writing whole words also lets the next read of the tag as
-// a word be served from the store buffer instead of stalling.
-template <bool kUppercase>
-[[gnu::always_inline]] inline void CopyShort(char* to, const char* from, size_t n) {
-  auto move = [&](auto word) {
-    using Word = decltype(word);
-    Word head, tail;
-    std::memcpy(&head, from, sizeof(Word));
-    std::memcpy(&tail, from + n - sizeof(Word), sizeof(Word));
-    if constexpr (kUppercase) {
-      head = UppercaseWord(head);
-      tail = UppercaseWord(tail);
-    }
-    std::memcpy(to, &head, sizeof(Word));
-    std::memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
-  };
-  if (n >= 8) {
-    move(uint64_t{});
-  } else if (n >= 4) {
-    move(uint32_t{});
-  } else if (n > 0) {
-    auto byte = [](char c) { return kUppercase ? UppercaseChar(c) : c; };
-    to[0] = byte(from[0]);
-    to[n / 2] = byte(from[n / 2]);
-    to[n - 1] = byte(from[n - 1]);
-  }
-}
-
-// Copies n bytes, without a call up to 64 (nearly every line).
-[[gnu::always_inline]] inline void Copy(char* to, const char* from, size_t n) {
-  if (n <= 16) {
-    CopyShort<false>(to, from, n);
-  } else if (n <= 32) {
-    std::memcpy(to, from, 16);
-    std::memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n <= 64) {
-    std::memcpy(to, from, 32);
-    std::memcpy(to + n - 32, from + n - 32, 32);
+// The tag's first eight bytes as one word, zero past its end. Nearly every
+// tag starts within the first eight bytes, where it is cut from the two
+// words of `head` in registers.
+inline uint64_t TagWord(Head16 head, const char* upper, size_t begin, size_t size) {
+  uint64_t word;
+  if (std::endian::native == std::endian::little && begin < 8) {
+    // (high << 1) << (63 - shift) is high << (64 - shift), also for a shift of 0.
+    const unsigned shift = static_cast<unsigned>(8 * begin);
+    word = (head.low >> shift) | ((head.high << 1) << (63 - shift));
   } else {
-    std::memcpy(to, from, n);
+    std::memcpy(&word, upper + begin, 8);
   }
+  if constexpr (std::endian::native == std::endian::little) return word & Below(8 * size);
+  return size >= 8 ? word : word & ~(~uint64_t{0} >> (8 * size));
 }
 
-// Gives `s` the length n, keeping its storage. Only growing calls into the
-// library; the bytes are overwritten right after.
-[[gnu::always_inline]] inline void SetLength(std::string& s, size_t n) {
-  if (n > s.size()) {
-    s.resize(n);
-  } else {
-    s.erase(n);
-  }
-}
-
-// Sets `into` to [from, from + n), reusing its storage.
-[[gnu::always_inline]] inline void SetField(std::string& into, const char* from, size_t n) {
-  SetLength(into, n);
-  Copy(into.data(), from, n);
-}
-
-// The same with a-z upper-cased, for the level and the tag.
-[[gnu::always_inline]] inline void SetUppercaseField(std::string& into, const char* from, size_t n) {
-  SetLength(into, n);
-  char* to = into.data();
-  if (n <= 16) {
-    CopyShort<true>(to, from, n);
-  } else {
-    for (size_t i = 0; i < n; ++i) to[i] = UppercaseChar(from[i]);
-  }
+// Gives a buffer room for a line of `size` bytes. Only ever grows, and then
+// to twice what is needed, so that growing is rare and never per line.
+inline char* Room(std::string& buffer, size_t size) {
+  if (size + kRoom > buffer.size()) buffer.resize(2 * (size + kRoom));
+  return buffer.data();
 }
 
 }  // namespace
 
+struct GedcomLineSplitter {
+  // Splits the line at `line`, of which a copy is at the start of
+  // out.bytes_; `first64` holds its first 64 bytes. Both are followed by at
+  // least 64 readable bytes. Everything is read from `line`: reading back
+  // what was just stored, at another offset than it was stored, makes the
+  // processor wait until the store is done.
+  [[gnu::always_inline]] static void Split(const char* const line, const size_t size, Block64 first64,
+                                           GedcomLine& out) {
+    // Nearly every line has nothing to trim: the call is made only for those
+    // that may.
+    std::string_view text(line, size);
+    if (size != 0 && (fw::IsTrimmable(text.front()) || fw::IsTrimmable(text.back()))) {
+      text = fw::TrimView(text);
+      first64 = Load64(text.data());
+    }
+    const char* const p = text.data();
+    const size_t n = text.size();
+    out.textBegin_ = static_cast<size_t>(p - line);
+    out.textSize_ = n;
+
+    // Only the first two blanks matter here; they are nearly always within
+    // the first 64 bytes, which are scanned at once. The bytes past the text
+    // are read as well, and masked off.
+    const uint64_t head = Blanks64(first64) & Below(n);
+    const uint64_t afterFirst = head & (head - 1);
+    size_t first;
+    size_t tagEnd;  // the second blank, or the end of a two-field line
+    if ((afterFirst != 0) | (n < 64)) {  // one branch, nearly always taken
+      first = head != 0 ? static_cast<size_t>(__builtin_ctzll(head)) : kNone;
+      // The bit past the text stands for the end: no branch for whether there
+      // is a second blank, which differs from line to line.
+      tagEnd = static_cast<size_t>(__builtin_ctzll(afterFirst | (Below(n) + 1)));
+    } else {
+      first = text.find(' ');
+      tagEnd = first == kNone ? n : std::min(text.find(' ', first + 1), n);
+    }
+    out.multiField_ = first != kNone;
+    if (first == kNone) {
+      out.levelSize_ = out.tagBegin_ = out.tagSize_ = out.valueSize_ = 0;
+      out.tagWord_ = 0;
+      out.valueBegin_ = out.textBegin_;
+      return;
+    }
+
+    // Level and tag are upper-cased together, then trimmed; the trimmed
+    // characters are no letters, so the order does not matter, and they are
+    // looked for in the line itself. The text is trimmed already, so the
+    // level can only end, and the value only begin, with such characters.
+    char* const upper = Room(out.upper_, size);
+    const Head16 upperHead = StoreUppercase32(upper, first64);
+    for (size_t i = 32; i < tagEnd; i += 32) Uppercase32(upper + i, p + i);
+
+    size_t levelEnd = first;
+    while (levelEnd > 0 && fw::IsTrimmable(p[levelEnd - 1])) --levelEnd;
+    out.levelSize_ = levelEnd;
+
+    size_t tagBegin = first + 1;
+    size_t tagStop = tagEnd;
+    while (tagBegin < tagStop && fw::IsTrimmable(p[tagBegin])) ++tagBegin;
+    while (tagStop > tagBegin && fw::IsTrimmable(p[tagStop - 1])) --tagStop;
+    out.tagBegin_ = tagBegin;
+    out.tagSize_ = tagStop - tagBegin;
+    out.tagWord_ = TagWord(upperHead, upper, tagBegin, tagStop - tagBegin);
+
+    size_t valueBegin = tagEnd + size_t{tagEnd < n};
+    // Both tests at once: the first differs from line to line, the two
+    // together nearly never hold. p[n] is padding, so reading it is safe.
+    while (fw::IsTrimmable(p[valueBegin]) & (valueBegin < n)) ++valueBegin;
+    out.valueBegin_ = out.textBegin_ + valueBegin;
+    out.valueSize_ = n - valueBegin;
+  }
+
+  static void Split(std::string_view line, GedcomLine& out) {
+    char* const to = Room(out.bytes_, line.size());
+    std::memcpy(to, line.data(), line.size());
+    Split(to, line.size(), Load64(to), out);
+  }
+
+  // The padding after the line lets it be copied in whole blocks: 128 bytes
+  // whatever its length (nearly every line is shorter), then 32 at a time.
+  static void Split(fw::PaddedText padded, GedcomLine& out) {
+    static_assert(fw::PaddedText::kPadding >= 128);
+    const std::string_view line = padded.view();
+    char* const to = Room(out.bytes_, line.size());
+    const char* const from = line.data();
+    const Block64 first64 = Load64(from);
+    Store64(to, first64);
+    Store64(to + 64, Load64(from + 64));
+    for (size_t i = 128; i < line.size(); i += 32) Copy32(to + i, from + i);
+    Split(from, line.size(), first64, out);
+  }
+};
+
 // The input stream has already decoded the line to UTF-8, so no conversion is
 // needed here. Only the blank separates fields; tabs and every other
 // character belong to the field they stand in.
-void SplitGedcomLine(std::string_view line, GedcomLine& out) {
-  // Nearly every line has nothing to trim: the call is made only for those
-  // that may.
-  const bool mayTrim = !line.empty() && (fw::IsTrimmable(line.front()) || fw::IsTrimmable(line.back()));
-  const std::string_view text = mayTrim ? fw::TrimView(line) : line;
-  SetLength(out.text, text.size());
-  if (text.size() < 16) CopyShort<false>(out.text.data(), text.data(), text.size());
-  const Blanks blanks = ScanBlanks(text.data(), text.size(), out.text.data());
-  if (blanks.count == 0) {
-    out.fieldCount = text.empty() ? 0 : 1;
-    out.level.clear();
-    out.tag.clear();
-    out.value.clear();
-    return;
-  }
-  out.fieldCount = blanks.count + 1;
+void SplitGedcomLine(std::string_view line, GedcomLine& out) { GedcomLineSplitter::Split(line, out); }
 
-  // Each field is trimmed with the set that fw::TrimView uses. Upper-casing
-  // first and trimming after, or the other way round, give the same: the
-  // trimmed characters are no letters. The text is trimmed already, so the
-  // level can only end, and the value only begin, with such characters.
-  const char* begin = text.data();
-  const char* end = begin + text.size();
+void SplitGedcomLine(fw::PaddedText line, GedcomLine& out) { GedcomLineSplitter::Split(line, out); }
 
-  const char* levelEnd = begin + blanks.first;
-  while (levelEnd > begin && fw::IsTrimmable(levelEnd[-1])) --levelEnd;
-  SetUppercaseField(out.level, begin, static_cast<size_t>(levelEnd - begin));
-
-  const char* tagBegin = begin + blanks.first + 1;
-  const char* tagEnd = blanks.second == kNone ? end : begin + blanks.second;
-  while (tagBegin < tagEnd && fw::IsTrimmable(*tagBegin)) ++tagBegin;
-  while (tagEnd > tagBegin && fw::IsTrimmable(tagEnd[-1])) --tagEnd;
-  SetUppercaseField(out.tag, tagBegin, static_cast<size_t>(tagEnd - tagBegin));
-
-  if (blanks.second == kNone) {
-    out.value.clear();
-  } else {
-    const char* valueBegin = begin + blanks.second + 1;
-    while (valueBegin < end && fw::IsTrimmable(*valueBegin)) ++valueBegin;
-    SetField(out.value, valueBegin, static_cast<size_t>(end - valueBegin));
-  }
+// Counted when asked for, which the line rules never do: they only need to
+// know whether there is a blank at all.
+int32_t GedcomLine::fieldCount() const {
+  const std::string_view t = text();
+  if (t.empty()) return 0;
+  size_t blanks = 0;
+  for (const char c : t) blanks += c == ' ';
+  return static_cast<int32_t>(blanks + 1);
 }
 
 GedcomLine SplitGedcomLine(std::string_view line) {

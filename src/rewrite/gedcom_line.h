@@ -1,23 +1,54 @@
 #pragma once
 // One line of a GEDCOM file split into level, tag and value. Pure C++: no Qt.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-struct GedcomLine {
-  std::string text;        // the line trimmed; case and inner spacing kept
-  int32_t fieldCount = 0;  // fields of `text` at single blanks (0 when empty)
-  std::string level;       // field 1, upper-cased; empty for a single-field line
-  std::string tag;         // field 2, upper-cased; empty for a single-field line
-  std::string value;       // everything after the second blank, trimmed
+#include "framework/text.h"
 
-  bool IsMultiField() const { return fieldCount > 1; }
+// The record owns its text: its fields are views of its own storage, valid
+// while the record lives and is not split into again. Copies carry their own
+// storage.
+class GedcomLine {
+ public:
+  std::string_view text() const { return {bytes_.data() + textBegin_, textSize_}; }  // the line trimmed; case and inner spacing kept
+  int32_t fieldCount() const;  // fields of text() at single blanks (0 when empty)
+  std::string_view level() const { return {upper_.data(), levelSize_}; }  // field 1, upper-cased; empty for a single-field line
+  std::string_view tag() const { return {upper_.data() + tagBegin_, tagSize_}; }  // field 2, upper-cased; empty for a single-field line
+  std::string_view value() const { return {bytes_.data() + valueBegin_, valueSize_}; }  // everything after the second blank, trimmed
+
+  bool IsMultiField() const { return multiField_; }  // fieldCount() > 1
+
+  // The first eight bytes of tag() as one word in the machine's byte order,
+  // zero past the tag's end: with the tag's size, it tests the tag against a
+  // short name in one comparison.
+  uint64_t tagWord() const { return tagWord_; }
+
+ private:
+  friend struct GedcomLineSplitter;
+
+  // The line as read, with room after it for copies in whole blocks; and its
+  // first two fields upper-cased. Their sizes only grow, so that a loop over
+  // a file allocates nothing per line once the longest line has been seen.
+  std::string bytes_;
+  std::string upper_;
+  std::size_t textBegin_ = 0;
+  std::size_t textSize_ = 0;
+  bool multiField_ = false;
+  std::size_t levelSize_ = 0;
+  std::size_t tagBegin_ = 0;
+  std::size_t tagSize_ = 0;
+  uint64_t tagWord_ = 0;
+  std::size_t valueBegin_ = 0;
+  std::size_t valueSize_ = 0;
 };
 
-// Splits `line` (UTF-8, as the input stream hands it over) in one pass.
-// The overload that fills `out` reuses its strings' storage, so that a loop
-// over a file allocates nothing per line once the strings are large enough;
-// `line` must therefore not lie in `out`'s own strings.
+// Splits `line` (UTF-8, as the input stream hands it over) in one pass. The
+// overloads that fill `out` reuse its storage; `line` must not lie in it.
 void SplitGedcomLine(std::string_view line, GedcomLine& out);
 GedcomLine SplitGedcomLine(std::string_view line);
+// The same for a line straight from the input stream: the padding after it
+// lets the line be copied in whole blocks, which is most of the gain.
+void SplitGedcomLine(fw::PaddedText line, GedcomLine& out);

@@ -1,6 +1,8 @@
 #include "rewrite/line_rewriter.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "framework/text.h"
@@ -14,45 +16,59 @@ constexpr std::string_view kReplacementNote = " NOTE Additional private data on 
 constexpr size_t kKeptCapacity = 4096;
 constexpr size_t kKeptLines = 64;
 
-// The tags that the rules test, recognised once per line. Comparing whole
-// strings for each test costs more than the rest of the rules on a big file.
-enum class Tag { Other, Cont, Conc, Note, Type, Ssn, Prop };
+// Every tag test compares one word and a size rather than a string: on a big
+// file, comparing whole strings, and the branches that this takes on lines
+// of differing lengths, cost more than the rest of the rules.
 
-constexpr uint32_t Word(char a, char b, char c, char d) {
-  return static_cast<uint32_t>(static_cast<unsigned char>(a)) |
-         static_cast<uint32_t>(static_cast<unsigned char>(b)) << 8 |
-         static_cast<uint32_t>(static_cast<unsigned char>(c)) << 16 |
-         static_cast<uint32_t>(static_cast<unsigned char>(d)) << 24;
+// The first eight bytes of a text as one word, with zero for the bytes past
+// its end; compared together with the size, equal words mean equal texts of
+// up to eight bytes (as GedcomLine::tagWord gives a tag).
+constexpr uint64_t WordOf(std::string_view text) {
+  uint64_t word = 0;
+  for (size_t i = 0; i < text.size() && i < 8; ++i) {
+    const uint64_t byte = static_cast<unsigned char>(text[i]);
+    word |= std::endian::native == std::endian::little ? byte << (8 * i) : byte << (56 - 8 * i);
+  }
+  return word;
 }
 
-Tag Classify(std::string_view tag) {
-  if (tag.size() == 4) {
-    switch (Word(tag[0], tag[1], tag[2], tag[3])) {
-      case Word('C', 'O', 'N', 'T'):
-        return Tag::Cont;
-      case Word('C', 'O', 'N', 'C'):
-        return Tag::Conc;
-      case Word('N', 'O', 'T', 'E'):
-        return Tag::Note;
-      case Word('T', 'Y', 'P', 'E'):
-        return Tag::Type;
-      case Word('P', 'R', 'O', 'P'):
-        return Tag::Prop;
-      default:
-        return Tag::Other;
-    }
+// The same for a name from the options, without a loop: it branches on the
+// name's size only, which is the same on every line.
+inline uint64_t NameWord(std::string_view name) {
+  if constexpr (std::endian::native != std::endian::little) return WordOf(name);
+  const char* p = name.data();
+  const size_t n = name.size();
+  if (n >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word;
   }
-  if (tag.size() == 3 && tag[0] == 'S' && tag[1] == 'S' && tag[2] == 'N') return Tag::Ssn;
-  return Tag::Other;
+  if (n >= 4) {
+    // Two overlapping halves; the bytes that both hold land in the same place.
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    return uint64_t{head} | uint64_t{tail} << (8 * (n - 4));
+  }
+  if (n == 0) return 0;
+  auto byte = [p](size_t i) { return uint64_t{static_cast<unsigned char>(p[i])} << (8 * i); };
+  return byte(0) | byte(n / 2) | byte(n - 1);
 }
 
-// Exact comparison, inline: tags are a few bytes and mostly differ early.
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
+// A tag as split, tested against the names that the rules know.
+struct TagKey {
+  uint64_t word;
+  size_t size;
+
+  bool Is(std::string_view name) const { return (word == WordOf(name)) & (size == name.size()); }
+};
+
+// Exact comparison of the tag with a name from the options. The name is the
+// same on every line, so branching on its size is always foreseen.
+inline bool SameTag(TagKey key, std::string_view tag, std::string_view name) {
+  if (name.size() > 8) return tag == name;
+  return (key.word == NameWord(name)) & (key.size == name.size());
 }
 
 }  // namespace
@@ -67,47 +83,48 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
     // Blank lines and a lone NUL (left by some exporters at the end of the
     // file) are dropped quietly; anything else without a tag is reported. No
     // state changes: such a line neither ends a note nor joins a fold.
-    if (line.text.empty() || (line.text.size() == 1 && line.text[0] == '\0')) {
+    if (line.text().empty() || line.text() == std::string_view("\0", 1)) {
       return RewriteResult::WriteNothing();
     }
-    return RewriteResult::MalformedLine(line.text);
+    return RewriteResult::MalformedLine(line.text());
   }
 
-  const Tag tag = Classify(line.tag);
+  // The names are constants, so each test is a comparison with a constant.
+  const TagKey tag{line.tagWord(), line.tag().size()};
   // The line written unless a rule changes it. Rebuilt lines live in out_,
   // so that an untouched line costs no copy at all.
-  std::string_view output = line.text;
+  std::string_view output = line.text();
 
   // A note goes on over its CONT and CONC lines, whatever their level.
-  if (tag != Tag::Cont && tag != Tag::Conc) inDelNote_ = false;
+  if (!(tag.Is("CONT") | tag.Is("CONC"))) inDelNote_ = false;
 
   // Every option is asked for in a fixed order and only when its rule needs
   // it: the main window answers each query from a live control.
-  if (options.chkDelNotes() && tag == Tag::Note && !delTag_.empty() &&
-      fw::InStr(0, line.value, delTag_) > 0) {
+  if (options.chkDelNotes() && tag.Is("NOTE") && !delTag_.empty() &&
+      fw::InStr(0, line.value(), delTag_) > 0) {
     inDelNote_ = true;
     noteReplaced_ = false;
   }
 
   auto rename = [&](std::string_view newTag) {
-    out_.assign(line.level);
+    out_.assign(line.level());
     out_ += ' ';
     out_ += newTag;
     out_ += ' ';
-    out_ += line.value;
+    out_ += line.value();
     output = out_;
   };
   // Both renamings test the tag as split, so they never chain; the second
   // one stands when both match.
-  if (options.ChkChange01() && SameText(line.tag, options.PumChange01_Org())) rename(options.PumChange01_New());
-  if (options.ChkChange02() && SameText(line.tag, options.PumChange02_Org())) rename(options.PumChange02_New());
+  if (options.ChkChange01() && SameTag(tag, line.tag(), options.PumChange01_Org())) rename(options.PumChange01_New());
+  if (options.ChkChange02() && SameTag(tag, line.tag(), options.PumChange02_Org())) rename(options.PumChange02_New());
 
   std::span<const std::string> released;
   if (options.ChkConvertMS4to6()) {
     if (msPending_) {
-      if (tag == Tag::Type) {
+      if (tag.Is("TYPE")) {
         out_.swap(msBuffer_);
-        out_ += line.value;
+        out_ += line.value();
         output = out_;
         msPending_ = false;
         for (FoldLine& held : msHeld_) {
@@ -120,19 +137,19 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
         // entry and are dropped (or replaced) below as anywhere else.
         if (!inDelNote_) {
           msBuffer_ += '[';
-          msBuffer_ += line.tag;
+          msBuffer_ += line.tag();
           msBuffer_ += ':';
-          msBuffer_ += line.value;
+          msBuffer_ += line.value();
           msBuffer_ += "] ";
           msHeld_.push_back({std::string(output), true});
         }
         output = {};
       }
-    } else if ((tag == Tag::Ssn || tag == Tag::Prop) && line.value.empty()) {
+    } else if (line.value().empty() && (tag.Is("SSN") | tag.Is("PROP"))) {
       msPending_ = true;
-      msBuffer_.assign(line.level);
+      msBuffer_.assign(line.level());
       msBuffer_ += ' ';
-      msBuffer_ += line.tag;
+      msBuffer_ += line.tag();
       msBuffer_ += ' ';
       msHeld_.push_back({std::string(output), true});
       output = {};
@@ -143,7 +160,7 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
     if (!options.ChkNoteReplace()) {
       output = {};
     } else if (!noteReplaced_) {
-      out_.assign(line.level);
+      out_.assign(line.level());
       out_ += kReplacementNote;
       output = out_;
       noteReplaced_ = true;

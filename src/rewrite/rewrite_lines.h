@@ -20,7 +20,7 @@ void RewriteLines(fw::TextInputStream& in, fw::TextOutputStream& out, LineRewrit
                   const RewriteOptions& options, OnMalformed&& onMalformed, AfterLine&& afterLine) {
   GedcomLine line;
   while (!in.Eof()) {
-    SplitGedcomLine(in.ReadLineView(), line);
+    SplitGedcomLine(in.ReadPaddedLine(), line);
     const RewriteResult result = rewriter.Rewrite(line, options);
     for (const std::string& held : result.released) out.WriteLine(held);
     switch (result.kind) {
