@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "framework/text_internal.h"
 
 namespace fw {
@@ -192,13 +196,35 @@ int32_t InStr(int32_t start, std::string_view source, std::string_view find) {
   if (find.empty()) return 0;
   const std::size_t from = start <= 1 ? 0 : static_cast<std::size_t>(start) - 1;
   if (from >= source.size() || source.size() - from < find.size()) return 0;
-  const char first = AsciiLower(find[0]);
   const std::size_t lastStart = source.size() - find.size();
-  for (std::size_t i = from; i <= lastStart; ++i) {
-    if (AsciiLower(source[i]) != first) continue;
-    std::size_t k = 1;
-    while (k < find.size() && AsciiLower(source[i + k]) == AsciiLower(find[k])) ++k;
-    if (k == find.size()) return static_cast<int32_t>(i + 1);
+  auto restMatchesAt = [&](std::size_t i) {
+    for (std::size_t k = 1; k < find.size(); ++k) {
+      if (AsciiLower(source[i + k]) != AsciiLower(find[k])) return false;
+    }
+    return true;
+  };
+  const char first = AsciiLower(find[0]);
+  std::size_t i = from;
+#if defined(__SSE2__)
+  // The rules look for the private marker in every note of the file: the
+  // places where the first character stands, in either case, are found 16
+  // at a time.
+  const char firstUpper = (first >= 'a' && first <= 'z') ? static_cast<char>(first - ('a' - 'A')) : first;
+  const __m128i lower = _mm_set1_epi8(first);
+  const __m128i upper = _mm_set1_epi8(firstUpper);
+  for (; i + 16 <= source.size() && i <= lastStart; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source.data() + i));
+    auto candidates =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, lower), _mm_cmpeq_epi8(block, upper))));
+    for (; candidates != 0; candidates &= candidates - 1) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(candidates));
+      if (at > lastStart) return 0;
+      if (restMatchesAt(at)) return static_cast<int32_t>(at + 1);
+    }
+  }
+#endif
+  for (; i <= lastStart; ++i) {
+    if (AsciiLower(source[i]) == first && restMatchesAt(i)) return static_cast<int32_t>(i + 1);
   }
   return 0;
 }

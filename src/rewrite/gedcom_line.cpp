@@ -149,15 +149,17 @@ inline uint64_t TagWord(Head16 head, const char* upper, size_t begin, size_t siz
   } else {
     std::memcpy(&word, upper + begin, 8);
   }
-  if constexpr (std::endian::native == std::endian::little) return word & Below(8 * size);
+  if constexpr (std::endian::native == std::endian::little) return size >= 8 ? word : word & ((uint64_t{1} << (8 * size)) - 1);
   return size >= 8 ? word : word & ~(~uint64_t{0} >> (8 * size));
 }
 
-// Gives a buffer room for a line of `size` bytes. Only ever grows, and then
+// Gives both buffers room for a line of `size` bytes. Only ever grows, and then
 // to twice what is needed, so that growing is rare and never per line.
-inline char* Room(std::string& buffer, size_t size) {
-  if (size + kRoom > buffer.size()) buffer.resize(2 * (size + kRoom));
-  return buffer.data();
+inline void Room(std::string& bytes, std::string& upper, size_t size) {
+  if (size + kRoom > bytes.size()) [[unlikely]] {
+    bytes.resize(2 * (size + kRoom));
+    upper.resize(bytes.size());
+  }
 }
 
 }  // namespace
@@ -185,7 +187,14 @@ struct GedcomLineSplitter {
     // Only the first two blanks matter here; they are nearly always within
     // the first 64 bytes, which are scanned at once. The bytes past the text
     // are read as well, and masked off.
-    const uint64_t head = Blanks64(first64) & Below(n);
+    const uint64_t inText = Below(n);
+    const uint64_t head = Blanks64(first64) & inText;
+    // Level and tag are upper-cased together, then trimmed; the trimmed
+    // characters are no letters, so the order does not matter, and they are
+    // looked for in the line itself. The first 32 bytes are upper-cased here,
+    // before any call, so that the block need not be kept across one.
+    char* const upper = out.upper_.data();
+    const Head16 upperHead = StoreUppercase32(upper, first64);
     const uint64_t afterFirst = head & (head - 1);
     size_t first;
     size_t tagEnd;  // the second blank, or the end of a two-field line
@@ -193,7 +202,7 @@ struct GedcomLineSplitter {
       first = head != 0 ? static_cast<size_t>(__builtin_ctzll(head)) : kNone;
       // The bit past the text stands for the end: no branch for whether there
       // is a second blank, which differs from line to line.
-      tagEnd = static_cast<size_t>(__builtin_ctzll(afterFirst | (Below(n) + 1)));
+      tagEnd = static_cast<size_t>(__builtin_ctzll(afterFirst | (inText + 1)));
     } else {
       first = text.find(' ');
       tagEnd = first == kNone ? n : std::min(text.find(' ', first + 1), n);
@@ -206,12 +215,8 @@ struct GedcomLineSplitter {
       return;
     }
 
-    // Level and tag are upper-cased together, then trimmed; the trimmed
-    // characters are no letters, so the order does not matter, and they are
-    // looked for in the line itself. The text is trimmed already, so the
-    // level can only end, and the value only begin, with such characters.
-    char* const upper = Room(out.upper_, size);
-    const Head16 upperHead = StoreUppercase32(upper, first64);
+    // The text is trimmed already, so the level can only end, and the value
+    // only begin, with trimmed characters.
     for (size_t i = 32; i < tagEnd; i += 32) Uppercase32(upper + i, p + i);
 
     size_t levelEnd = first;
@@ -235,7 +240,8 @@ struct GedcomLineSplitter {
   }
 
   static void Split(std::string_view line, GedcomLine& out) {
-    char* const to = Room(out.bytes_, line.size());
+    Room(out.bytes_, out.upper_, line.size());
+    char* const to = out.bytes_.data();
     std::memcpy(to, line.data(), line.size());
     Split(to, line.size(), Load64(to), out);
   }
@@ -245,7 +251,8 @@ struct GedcomLineSplitter {
   static void Split(fw::PaddedText padded, GedcomLine& out) {
     static_assert(fw::PaddedText::kPadding >= 128);
     const std::string_view line = padded.view();
-    char* const to = Room(out.bytes_, line.size());
+    Room(out.bytes_, out.upper_, line.size());
+    char* const to = out.bytes_.data();
     const char* const from = line.data();
     const Block64 first64 = Load64(from);
     Store64(to, first64);

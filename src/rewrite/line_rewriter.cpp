@@ -75,19 +75,80 @@ inline bool SameTag(TagKey key, std::string_view tag, std::string_view name) {
 
 LineRewriter::LineRewriter(std::string delTag) : delTag_(std::move(delTag)) {}
 
-RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions& options) {
+// What the rules do on few lines stands apart, out of line, so that the path
+// that nearly every line takes stays short.
+
+[[gnu::cold]] void LineRewriter::Tidy() {
   if (out_.capacity() > kKeptCapacity) out_ = std::string();
   if (!released_.empty()) ReleaseLines(released_);
+}
 
-  if (!line.IsMultiField()) {
-    // Blank lines and a lone NUL (left by some exporters at the end of the
-    // file) are dropped quietly; anything else without a tag is reported. No
-    // state changes: such a line neither ends a note nor joins a fold.
-    if (line.text().empty() || line.text() == std::string_view("\0", 1)) {
-      return RewriteResult::WriteNothing();
-    }
-    return RewriteResult::MalformedLine(line.text());
+[[gnu::cold]] RewriteResult LineRewriter::SingleField(const GedcomLine& line) {
+  // Blank lines and a lone NUL (left by some exporters at the end of the
+  // file) are dropped quietly; anything else without a tag is reported. No
+  // state changes: such a line neither ends a note nor joins a fold.
+  if (line.text().empty() || line.text() == std::string_view("\0", 1)) return RewriteResult::WriteNothing();
+  return RewriteResult::MalformedLine(line.text());
+}
+
+[[gnu::cold]] std::string_view LineRewriter::Rename(const GedcomLine& line, std::string_view newTag) {
+  out_.assign(line.level());
+  out_ += ' ';
+  out_ += newTag;
+  out_ += ' ';
+  out_ += line.value();
+  return out_;
+}
+
+[[gnu::cold]] std::string_view LineRewriter::Fold(const GedcomLine& line, bool typeLine, std::string_view output,
+                                                 std::span<const std::string>& released) {
+  if (!msPending_) {
+    // An SSN or PROP line without a value opens the fold.
+    msPending_ = true;
+    msBuffer_.assign(line.level());
+    msBuffer_ += ' ';
+    msBuffer_ += line.tag();
+    msBuffer_ += ' ';
+    msHeld_.push_back({std::string(output), true});
+    return {};
   }
+  if (typeLine) {
+    out_.swap(msBuffer_);
+    out_ += line.value();
+    msPending_ = false;
+    for (FoldLine& held : msHeld_) {
+      if (!held.absorbed) released_.push_back(std::move(held.text));
+    }
+    released = released_;
+    ReleaseFold();
+    return out_;
+  }
+  // A private note must not reach the folded line: its lines leave no entry
+  // and are dropped (or replaced) after this as anywhere else.
+  if (!inDelNote_) {
+    msBuffer_ += '[';
+    msBuffer_ += line.tag();
+    msBuffer_ += ':';
+    msBuffer_ += line.value();
+    msBuffer_ += "] ";
+    msHeld_.push_back({std::string(output), true});
+  }
+  return {};
+}
+
+[[gnu::cold]] std::string_view LineRewriter::PrivateNote(const GedcomLine& line, const RewriteOptions& options) {
+  if (!options.ChkNoteReplace() || noteReplaced_) return {};
+  out_.assign(line.level());
+  out_ += kReplacementNote;
+  noteReplaced_ = true;
+  return out_;
+}
+
+[[gnu::cold]] void LineRewriter::Hold(std::string_view output) { msHeld_.push_back({std::string(output), false}); }
+
+RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions& options) {
+  if (out_.capacity() > kKeptCapacity || !released_.empty()) Tidy();
+  if (!line.IsMultiField()) return SingleField(line);
 
   // The names are constants, so each test is a comparison with a constant.
   const TagKey tag{line.tagWord(), line.tag().size()};
@@ -106,75 +167,29 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
     noteReplaced_ = false;
   }
 
-  auto rename = [&](std::string_view newTag) {
-    out_.assign(line.level());
-    out_ += ' ';
-    out_ += newTag;
-    out_ += ' ';
-    out_ += line.value();
-    output = out_;
-  };
   // Both renamings test the tag as split, so they never chain; the second
   // one stands when both match.
-  if (options.ChkChange01() && SameTag(tag, line.tag(), options.PumChange01_Org())) rename(options.PumChange01_New());
-  if (options.ChkChange02() && SameTag(tag, line.tag(), options.PumChange02_Org())) rename(options.PumChange02_New());
+  if (options.ChkChange01() && SameTag(tag, line.tag(), options.PumChange01_Org())) {
+    output = Rename(line, options.PumChange01_New());
+  }
+  if (options.ChkChange02() && SameTag(tag, line.tag(), options.PumChange02_Org())) {
+    output = Rename(line, options.PumChange02_New());
+  }
 
   std::span<const std::string> released;
-  if (options.ChkConvertMS4to6()) {
-    if (msPending_) {
-      if (tag.Is("TYPE")) {
-        out_.swap(msBuffer_);
-        out_ += line.value();
-        output = out_;
-        msPending_ = false;
-        for (FoldLine& held : msHeld_) {
-          if (!held.absorbed) released_.push_back(std::move(held.text));
-        }
-        released = released_;
-        ReleaseFold();
-      } else {
-        // A private note must not reach the folded line: its lines leave no
-        // entry and are dropped (or replaced) below as anywhere else.
-        if (!inDelNote_) {
-          msBuffer_ += '[';
-          msBuffer_ += line.tag();
-          msBuffer_ += ':';
-          msBuffer_ += line.value();
-          msBuffer_ += "] ";
-          msHeld_.push_back({std::string(output), true});
-        }
-        output = {};
-      }
-    } else if (line.value().empty() && (tag.Is("SSN") | tag.Is("PROP"))) {
-      msPending_ = true;
-      msBuffer_.assign(line.level());
-      msBuffer_ += ' ';
-      msBuffer_ += line.tag();
-      msBuffer_ += ' ';
-      msHeld_.push_back({std::string(output), true});
-      output = {};
-    }
+  if (options.ChkConvertMS4to6() &&
+      (msPending_ || (line.value().empty() && (tag.Is("SSN") | tag.Is("PROP"))))) {
+    output = Fold(line, tag.Is("TYPE"), output, released);
   }
 
-  if (inDelNote_) {
-    if (!options.ChkNoteReplace()) {
-      output = {};
-    } else if (!noteReplaced_) {
-      out_.assign(line.level());
-      out_ += kReplacementNote;
-      output = out_;
-      noteReplaced_ = true;
-    } else {
-      output = {};
-    }
-  }
+  if (inDelNote_) output = PrivateNote(line, options);
 
   // While a fold is open, a line to be written (a note's replacement, or any
   // line while folding is switched off) waits for the fold to close: written
   // now, it would come before the fold's lines that Finish gives back if the
   // fold never closes, under the wrong record.
   if (msPending_ && !output.empty()) {
-    msHeld_.push_back({std::string(output), false});
+    Hold(output);
     output = {};
   }
 

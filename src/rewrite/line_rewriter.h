@@ -106,6 +106,15 @@ class LineRewriter {
   // Holds a rebuilt line between a Rewrite call and the next.
   std::string out_;
 
+  // The rules' rarer paths, each for one step of Rewrite.
+  void Tidy();
+  RewriteResult SingleField(const GedcomLine& line);
+  std::string_view Rename(const GedcomLine& line, std::string_view newTag);
+  std::string_view Fold(const GedcomLine& line, bool typeLine, std::string_view output,
+                        std::span<const std::string>& released);
+  std::string_view PrivateNote(const GedcomLine& line, const RewriteOptions& options);
+  void Hold(std::string_view output);
+
   // Empties the fold's buffers; keeps their storage only when it is small.
   void ReleaseFold();
   template <class Vector>

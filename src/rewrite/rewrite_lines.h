@@ -22,7 +22,9 @@ void RewriteLines(fw::TextInputStream& in, fw::TextOutputStream& out, LineRewrit
   while (!in.Eof()) {
     SplitGedcomLine(in.ReadPaddedLine(), line);
     const RewriteResult result = rewriter.Rewrite(line, options);
-    for (const std::string& held : result.released) out.WriteLine(held);
+    if (!result.released.empty()) [[unlikely]] {
+      for (const std::string& held : result.released) out.WriteLine(held);
+    }
     switch (result.kind) {
       case RewriteResult::Kind::WriteText:
         out.WriteLine(result.text);

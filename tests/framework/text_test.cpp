@@ -59,6 +59,14 @@ TEST(TextTest, InStrFindsIgnoringAsciiCase) {
       {5, "abcabc", "abc", 0},
       {1, "M\xC3\x9CLLER", "m\xC3\xBCller", 0},  // Ü and ü are different letters here
       {1, "[\\]", "{|}", 0},                     // the bytes 0x20 apart that are not letters
+      // Sources past 16 bytes: a match in a later block, across a block's
+      // end, in the tail, and candidates that fail before the one that holds.
+      {1, "Source: parish register, entry DELETE: x", "delete:", 32},
+      {1, "0123456789abcdeDELETE:", "Delete:", 16},
+      {1, "dddddddddddddddddddddddddddddddelete", "DELETE", 31},
+      {20, "delete: 0123456789 delete: x", "DELETE:", 20},
+      {21, "delete: 0123456789 delete: x", "DELETE:", 0},
+      {1, "d0123456789abcdefghijklmnopqrstuvwxyz", "dx", 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(fw::InStr(c.start, c.source, c.find), c.position)
