@@ -12,213 +12,140 @@
 // This runs once for every line of files with millions of lines, and the
 // Modify command should not take much longer than copying the file. What
 // costs most on such a file is not the bytes but the branches that depend on
-// each line's length: a mispredicted one costs as much as copying 64 bytes.
-// So the line is copied, scanned and upper-cased in whole blocks into padded
-// storage, where reading past its end is safe, and only lines longer than
-// nearly all take another path.
+// each line's length (a mispredicted one costs as much as copying 64 bytes),
+// and, on a path this short, saving registers for calls. So the line is
+// copied and upper-cased in whole blocks into padded storage, where reading
+// past its end is safe; the first 16 bytes, which hold the level, the tag and
+// both their blanks on nearly every line, are looked at in one register; and
+// the path that nearly every line takes makes no call. The others (lines to
+// trim, long first fields) take a path of their own.
 
 namespace {
 
 constexpr size_t kNone = std::string_view::npos;
 
-// Room kept after the line in both buffers: the copy (of at least 128 bytes)
-// and the upper-casing in whole blocks, and the scan of a line copied there by the general overload,
-// which reads up to 63 bytes past the line's end, all stay inside it.
+// Room kept after the line in both buffers: the copy (of at least 128
+// bytes) and the upper-casing in whole blocks of 16 stay inside it, and so
+// do the reads past the end of a line that the general overload copied.
 constexpr size_t kRoom = 160;
 
-// The bits of positions below n, for n of any size, without a branch.
-constexpr uint64_t Below(size_t n) {
-  return ~(~uint64_t{0} << (n & 63)) | (uint64_t{0} - uint64_t{n >= 64});
-}
+// The bits of positions below n (n < 64).
+constexpr uint64_t Below(size_t n) { return (uint64_t{1} << n) - 1; }
 
+// 16 bytes in a register, and what the split does with them.
 #if defined(__SSE2__)
 
-inline __m128i Load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store(char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+using Block16 = __m128i;
 
-inline void Copy32(char* to, const char* from) {
-  const __m128i a = Load(from);
-  const __m128i b = Load(from + 16);
-  Store(to, a);
-  Store(to + 16, b);
+inline Block16 Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store16(char* p, Block16 block) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), block); }
+
+// Bit i set when byte i is a blank.
+inline uint64_t Blanks16(Block16 block) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(' '))));
 }
 
-// 64 bytes held in registers, so that the line's first bytes are loaded once
-// for the copy, the scan for blanks and the upper-casing.
-struct Block64 {
-  __m128i part[4];
-};
-
-inline Block64 Load64(const char* p) { return {{Load(p), Load(p + 16), Load(p + 32), Load(p + 48)}}; }
-
-inline void Store64(char* p, const Block64& block) {
-  for (int i = 0; i < 4; ++i) Store(p + 16 * i, block.part[i]);
-}
-
-// Bit i set when byte i of the block is a blank.
-inline uint64_t Blanks64(const Block64& block) {
-  const __m128i blank = _mm_set1_epi8(' ');
-  uint64_t mask = 0;
-#pragma GCC unroll 4
-  for (int i = 0; i < 4; ++i) {
-    const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block.part[i], blank)));
-    mask |= uint64_t{bits} << (16 * i);
-  }
-  return mask;
-}
-
-// a-z to A-Z in 16 bytes; every other byte, those of UTF-8 sequences
-// included, stays as it is. Adding 0x80 - 'a' moves a-z to the 26 lowest
-// signed values, which one signed comparison picks out.
-inline __m128i Uppercase16(__m128i x) {
+// a-z to A-Z; every other byte, those of UTF-8 sequences included, stays as
+// it is. Adding 0x80 - 'a' moves a-z to the 26 lowest signed values, which
+// one signed comparison picks out.
+inline Block16 Uppercase16(Block16 x) {
   const __m128i shifted = _mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - 'a')));
   const __m128i lower = _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + 26)));
   return _mm_sub_epi8(x, _mm_and_si128(lower, _mm_set1_epi8('a' - 'A')));
 }
 
-// The first 16 bytes upper-cased, as two words in the machine's order.
-struct Head16 {
-  uint64_t low;
-  uint64_t high;
-};
-
-// Stores the first 32 bytes of the block upper-cased.
-inline Head16 StoreUppercase32(char* to, const Block64& block) {
-  const __m128i a = Uppercase16(block.part[0]);
-  const __m128i b = Uppercase16(block.part[1]);
-  Store(to, a);
-  Store(to + 16, b);
-  return {static_cast<uint64_t>(_mm_cvtsi128_si64(a)), static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(a, a)))};
-}
-
-inline void Uppercase32(char* to, const char* from) {
-  Store(to, Uppercase16(Load(from)));
-  Store(to + 16, Uppercase16(Load(from + 16)));
+// The block as two words in the machine's byte order.
+inline uint64_t LowWord(Block16 block) { return static_cast<uint64_t>(_mm_cvtsi128_si64(block)); }
+inline uint64_t HighWord(Block16 block) {
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(block, block)));
 }
 
 #else
 
-inline void Copy32(char* to, const char* from) { std::memcpy(to, from, 32); }
-
-struct Block64 {
-  char bytes[64];
+struct Block16 {
+  char bytes[16];
 };
 
-inline Block64 Load64(const char* p) {
-  Block64 block;
-  std::memcpy(block.bytes, p, 64);
+inline Block16 Load16(const char* p) {
+  Block16 block;
+  std::memcpy(block.bytes, p, 16);
   return block;
 }
+inline void Store16(char* p, Block16 block) { std::memcpy(p, block.bytes, 16); }
 
-inline void Store64(char* p, const Block64& block) { std::memcpy(p, block.bytes, 64); }
-
-inline uint64_t Blanks64(const Block64& block) {
+inline uint64_t Blanks16(Block16 block) {
   uint64_t mask = 0;
-  for (int i = 0; i < 64; ++i) mask |= uint64_t{block.bytes[i] == ' '} << i;
+  for (int i = 0; i < 16; ++i) mask |= uint64_t{block.bytes[i] == ' '} << i;
   return mask;
 }
 
-inline void Uppercase32(char* to, const char* from) {
-  for (int i = 0; i < 32; ++i) to[i] = (from[i] >= 'a' && from[i] <= 'z') ? static_cast<char>(from[i] - ('a' - 'A')) : from[i];
+inline Block16 Uppercase16(Block16 x) {
+  for (char& c : x.bytes) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+  return x;
 }
 
-struct Head16 {
-  uint64_t low;
-  uint64_t high;
-};
-
-inline Head16 StoreUppercase32(char* to, const Block64& block) {
-  Uppercase32(to, block.bytes);
-  Head16 head;
-  std::memcpy(&head.low, to, 8);
-  std::memcpy(&head.high, to + 8, 8);
-  return head;
+inline uint64_t LowWord(Block16 block) {
+  uint64_t word;
+  std::memcpy(&word, block.bytes, 8);
+  return word;
+}
+inline uint64_t HighWord(Block16 block) {
+  uint64_t word;
+  std::memcpy(&word, block.bytes + 8, 8);
+  return word;
 }
 
 #endif
 
 // The tag's first eight bytes as one word, zero past its end. Nearly every
 // tag starts within the first eight bytes, where it is cut from the two
-// words of `head` in registers.
-inline uint64_t TagWord(Head16 head, const char* upper, size_t begin, size_t size) {
+// words of the upper-cased first block in registers: reading it back from
+// the buffer just written, at another offset than it was written, makes the
+// processor wait until the store is done.
+inline uint64_t TagWord(Block16 upperHead, const char* upper, size_t begin, size_t size) {
   uint64_t word;
   if (std::endian::native == std::endian::little && begin < 8) {
     // (high << 1) << (63 - shift) is high << (64 - shift), also for a shift of 0.
     const unsigned shift = static_cast<unsigned>(8 * begin);
-    word = (head.low >> shift) | ((head.high << 1) << (63 - shift));
+    word = (LowWord(upperHead) >> shift) | ((HighWord(upperHead) << 1) << (63 - shift));
   } else {
     std::memcpy(&word, upper + begin, 8);
   }
-  if constexpr (std::endian::native == std::endian::little) return size >= 8 ? word : word & ((uint64_t{1} << (8 * size)) - 1);
-  return size >= 8 ? word : word & ~(~uint64_t{0} >> (8 * size));
+  if (size >= 8) return word;
+  if constexpr (std::endian::native == std::endian::little) return word & Below(8 * size);
+  return word & ~(~uint64_t{0} >> (8 * size));
 }
 
-// Gives both buffers room for a line of `size` bytes. Only ever grows, and then
-// to twice what is needed, so that growing is rare and never per line.
-inline void Room(std::string& bytes, std::string& upper, size_t size) {
-  if (size + kRoom > bytes.size()) [[unlikely]] {
-    bytes.resize(2 * (size + kRoom));
-    upper.resize(bytes.size());
-  }
-}
+// Gives both buffers room for a line of `size` bytes. Only ever grows, and
+// then to twice what is needed, so that growing is rare and never per line.
+inline bool HasRoom(const std::string& bytes, size_t size) { return size + kRoom <= bytes.size(); }
 
 }  // namespace
 
 struct GedcomLineSplitter {
-  // Splits the line at `line`, of which a copy is at the start of
-  // out.bytes_; `first64` holds its first 64 bytes. Both are followed by at
-  // least 64 readable bytes. Everything is read from `line`: reading back
-  // what was just stored, at another offset than it was stored, makes the
-  // processor wait until the store is done.
-  [[gnu::always_inline]] static void Split(const char* const line, const size_t size, Block64 first64,
-                                           GedcomLine& out) {
-    // Nearly every line has nothing to trim: the call is made only for those
-    // that may.
-    std::string_view text(line, size);
-    if (size != 0 && (fw::IsTrimmable(text.front()) || fw::IsTrimmable(text.back()))) {
-      text = fw::TrimView(text);
-      first64 = Load64(text.data());
-    }
-    const char* const p = text.data();
-    const size_t n = text.size();
-    out.textBegin_ = static_cast<size_t>(p - line);
-    out.textSize_ = n;
+  static void Grow(GedcomLine& out, size_t size) {
+    out.bytes_.resize(2 * (size + kRoom));
+    out.upper_.resize(out.bytes_.size());
+  }
 
-    // Only the first two blanks matter here; they are nearly always within
-    // the first 64 bytes, which are scanned at once. The bytes past the text
-    // are read as well, and masked off.
-    const uint64_t inText = Below(n);
-    const uint64_t head = Blanks64(first64) & inText;
-    // Level and tag are upper-cased together, then trimmed; the trimmed
-    // characters are no letters, so the order does not matter, and they are
-    // looked for in the line itself. The first 32 bytes are upper-cased here,
-    // before any call, so that the block need not be kept across one.
-    char* const upper = out.upper_.data();
-    const Head16 upperHead = StoreUppercase32(upper, first64);
-    const uint64_t afterFirst = head & (head - 1);
-    size_t first;
-    size_t tagEnd;  // the second blank, or the end of a two-field line
-    if ((afterFirst != 0) | (n < 64)) {  // one branch, nearly always taken
-      first = head != 0 ? static_cast<size_t>(__builtin_ctzll(head)) : kNone;
-      // The bit past the text stands for the end: no branch for whether there
-      // is a second blank, which differs from line to line.
-      tagEnd = static_cast<size_t>(__builtin_ctzll(afterFirst | (inText + 1)));
-    } else {
-      first = text.find(' ');
-      tagEnd = first == kNone ? n : std::min(text.find(' ', first + 1), n);
-    }
-    out.multiField_ = first != kNone;
-    if (first == kNone) {
-      out.levelSize_ = out.tagBegin_ = out.tagSize_ = out.valueSize_ = 0;
-      out.tagWord_ = 0;
-      out.valueBegin_ = out.textBegin_;
-      return;
-    }
+  static void SingleField(size_t begin, GedcomLine& out) {
+    out.multiField_ = false;
+    out.levelSize_ = out.tagBegin_ = out.tagSize_ = out.valueSize_ = 0;
+    out.tagWord_ = 0;
+    out.valueBegin_ = begin;
+  }
 
-    // The text is trimmed already, so the level can only end, and the value
-    // only begin, with trimmed characters.
-    for (size_t i = 32; i < tagEnd; i += 32) Uppercase32(upper + i, p + i);
-
+  // Level, tag and value of the text at p (n bytes, trimmed), of which the
+  // copy starts at out.bytes_ + begin, once its first blank (`first`) and
+  // the end of its tag (`tagEnd`, the second blank or n) are known and its
+  // upper-cased first `tagEnd` bytes are in out.upper_ (the first 16 also in
+  // `upperHead`). Level and tag are upper-cased, then trimmed: the trimmed
+  // characters are no letters, so they are looked for in the text itself.
+  // The text is trimmed already, so the level can only end, and the value
+  // only begin, with such characters.
+  [[gnu::always_inline]] static void Fields(const char* p, size_t n, size_t begin, size_t first, size_t tagEnd,
+                                            Block16 upperHead, GedcomLine& out) {
+    out.multiField_ = true;
     size_t levelEnd = first;
     while (levelEnd > 0 && fw::IsTrimmable(p[levelEnd - 1])) --levelEnd;
     out.levelSize_ = levelEnd;
@@ -229,36 +156,98 @@ struct GedcomLineSplitter {
     while (tagStop > tagBegin && fw::IsTrimmable(p[tagStop - 1])) --tagStop;
     out.tagBegin_ = tagBegin;
     out.tagSize_ = tagStop - tagBegin;
-    out.tagWord_ = TagWord(upperHead, upper, tagBegin, tagStop - tagBegin);
+    out.tagWord_ = TagWord(upperHead, out.upper_.data(), tagBegin, tagStop - tagBegin);
 
     size_t valueBegin = tagEnd + size_t{tagEnd < n};
     // Both tests at once: the first differs from line to line, the two
     // together nearly never hold. p[n] is padding, so reading it is safe.
     while (fw::IsTrimmable(p[valueBegin]) & (valueBegin < n)) ++valueBegin;
-    out.valueBegin_ = out.textBegin_ + valueBegin;
+    out.valueBegin_ = begin + valueBegin;
     out.valueSize_ = n - valueBegin;
   }
 
+  // Any text: its first two blanks are looked for one by one.
+  [[gnu::noinline]] static void SplitAnyText(const char* p, size_t n, size_t begin, GedcomLine& out) {
+    const std::string_view text(p, n);
+    const size_t first = text.find(' ');
+    if (first == kNone) return SingleField(begin, out);
+    const size_t tagEnd = std::min(text.find(' ', first + 1), n);
+    char* const upper = out.upper_.data();
+    const Block16 upperHead = Uppercase16(Load16(p));
+    Store16(upper, upperHead);
+    for (size_t i = 16; i < tagEnd; i += 16) Store16(upper + i, Uppercase16(Load16(p + i)));
+    Fields(p, n, begin, first, tagEnd, upperHead, out);
+  }
+
+  // The text at p (n bytes, trimmed; `head` holds its first 16), followed by
+  // at least 64 readable bytes, of which the copy starts at out.bytes_ +
+  // begin. Makes no call unless the first two blanks are not both within the
+  // first 16 bytes of a longer text.
+  [[gnu::always_inline]] static void SplitText(const char* p, size_t n, size_t begin, Block16 head,
+                                               GedcomLine& out) {
+    out.textBegin_ = begin;
+    out.textSize_ = n;
+    // The bytes past the text are masked off.
+    const uint64_t inText = Below(std::min<size_t>(n, 16));
+    const uint64_t blanks = Blanks16(head) & inText;
+    const uint64_t afterFirst = blanks & (blanks - 1);
+    // One branch, nearly always taken: both blanks are in the block, or the
+    // whole text is. (Or-ed as words, lest the compiler test them apart.)
+    if ((afterFirst | uint64_t{n <= 16}) == 0) [[unlikely]] return SplitAnyText(p, n, begin, out);
+    if (blanks == 0) [[unlikely]] return SingleField(begin, out);
+    const size_t first = static_cast<size_t>(__builtin_ctzll(blanks));
+    // The bit past the text stands for its end: no branch on whether there is
+    // a second blank, which differs from line to line.
+    const size_t tagEnd = static_cast<size_t>(__builtin_ctzll(afterFirst | (inText + 1)));
+    char* const upper = out.upper_.data();
+    const Block16 upperHead = Uppercase16(head);
+    Store16(upper, upperHead);
+    for (size_t i = 16; i < tagEnd; i += 16) Store16(upper + i, Uppercase16(Load16(p + i)));
+    Fields(p, n, begin, first, tagEnd, upperHead, out);
+  }
+
+  [[gnu::noinline]] static void GrowAndSplit(fw::PaddedText padded, GedcomLine& out) {
+    Grow(out, padded.view().size());
+    Split(padded, out);
+  }
+
+  // The copy at the start of out.bytes_ (`size` bytes), trimmed first.
+  [[gnu::noinline]] static void SplitCopyTrimmed(size_t size, GedcomLine& out) {
+    const char* const base = out.bytes_.data();
+    const std::string_view text = fw::TrimView(std::string_view(base, size));
+    SplitText(text.data(), text.size(), static_cast<size_t>(text.data() - base), Load16(text.data()), out);
+  }
+
+  // Nearly every line has nothing to trim; the others are trimmed on the copy.
+  static bool MayNeedTrim(const char* p, size_t size) {
+    return size != 0 && (fw::IsTrimmable(p[0]) || fw::IsTrimmable(p[size - 1]));
+  }
+
   static void Split(std::string_view line, GedcomLine& out) {
-    Room(out.bytes_, out.upper_, line.size());
+    if (!HasRoom(out.bytes_, line.size())) Grow(out, line.size());
     char* const to = out.bytes_.data();
     std::memcpy(to, line.data(), line.size());
-    Split(to, line.size(), Load64(to), out);
+    if (MayNeedTrim(to, line.size())) return SplitCopyTrimmed(line.size(), out);
+    SplitText(to, line.size(), 0, Load16(to), out);
   }
 
   // The padding after the line lets it be copied in whole blocks: 128 bytes
-  // whatever its length (nearly every line is shorter), then 32 at a time.
+  // whatever its length (nearly every line is shorter), then 16 at a time.
+  // Everything else reads the line itself rather than the copy just written.
   static void Split(fw::PaddedText padded, GedcomLine& out) {
     static_assert(fw::PaddedText::kPadding >= 128);
     const std::string_view line = padded.view();
-    Room(out.bytes_, out.upper_, line.size());
-    char* const to = out.bytes_.data();
     const char* const from = line.data();
-    const Block64 first64 = Load64(from);
-    Store64(to, first64);
-    Store64(to + 64, Load64(from + 64));
-    for (size_t i = 128; i < line.size(); i += 32) Copy32(to + i, from + i);
-    Split(from, line.size(), first64, out);
+    const size_t size = line.size();
+    if (!HasRoom(out.bytes_, size)) [[unlikely]] return GrowAndSplit(padded, out);
+    char* const to = out.bytes_.data();
+    const Block16 head = Load16(from);
+    Store16(to, head);
+#pragma GCC unroll 7
+    for (size_t i = 16; i < 128; i += 16) Store16(to + i, Load16(from + i));
+    for (size_t i = 128; i < size; i += 16) Store16(to + i, Load16(from + i));
+    if (MayNeedTrim(from, size)) [[unlikely]] return SplitCopyTrimmed(size, out);
+    SplitText(from, size, 0, head, out);
   }
 };
 

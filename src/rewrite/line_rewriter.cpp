@@ -34,7 +34,7 @@ constexpr uint64_t WordOf(std::string_view text) {
 
 // The same for a name from the options, without a loop: it branches on the
 // name's size only, which is the same on every line.
-inline uint64_t NameWord(std::string_view name) {
+[[gnu::always_inline]] inline uint64_t NameWord(std::string_view name) {
   if constexpr (std::endian::native != std::endian::little) return WordOf(name);
   const char* p = name.data();
   const size_t n = name.size();
@@ -66,7 +66,7 @@ struct TagKey {
 
 // Exact comparison of the tag with a name from the options. The name is the
 // same on every line, so branching on its size is always foreseen.
-inline bool SameTag(TagKey key, std::string_view tag, std::string_view name) {
+[[gnu::always_inline]] inline bool SameTag(TagKey key, std::string_view tag, std::string_view name) {
   if (name.size() > 8) return tag == name;
   return (key.word == NameWord(name)) & (key.size == name.size());
 }
@@ -156,8 +156,10 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   // so that an untouched line costs no copy at all.
   std::string_view output = line.text();
 
-  // A note goes on over its CONT and CONC lines, whatever their level.
-  if (!(tag.Is("CONT") | tag.Is("CONC"))) inDelNote_ = false;
+  // A note goes on over its CONT and CONC lines, whatever their level. (The
+  // tests here and below are combined without branches where their outcome
+  // differs from line to line.)
+  inDelNote_ = inDelNote_ & (tag.Is("CONT") | tag.Is("CONC"));
 
   // Every option is asked for in a fixed order and only when its rule needs
   // it: the main window answers each query from a live control.
@@ -178,7 +180,7 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
 
   std::span<const std::string> released;
   if (options.ChkConvertMS4to6() &&
-      (msPending_ || (line.value().empty() && (tag.Is("SSN") | tag.Is("PROP"))))) {
+      (msPending_ | (line.value().empty() & (tag.Is("SSN") | tag.Is("PROP"))))) {
     output = Fold(line, tag.Is("TYPE"), output, released);
   }
 
