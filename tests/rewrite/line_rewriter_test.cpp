@@ -54,6 +54,14 @@ Outcome Feed(LineRewriter& rewriter, const Lines& lines, const RewriteOptions& o
   return o;
 }
 
+// With the first renaming on for the empty name, which With() can't give.
+RewriteValues EmptyFirstName() {
+  RewriteValues v = With(kOff, "", "", "NOTE", "Y");
+  v.change01 = true;
+  v.change01New = "X";
+  return v;
+}
+
 struct RuleCase {
   const char* name;
   RewriteValues options;
@@ -95,6 +103,19 @@ const RuleCase kRuleCases[] = {
     {"renaming", With(kOff, "SSN", "MISS"), {"1 SSN 123", "1 ssn", "1 SSN  x", "1 BIRT"},
      {"1 MISS 123", "1 MISS ", "1 MISS x", "1 BIRT"}},
     {"renaming compares the tag exactly", With(kOff, "ssn", "MISS"), {"1 ssn 1"}, {"1 ssn 1"}},
+    // Tags are compared as words of eight bytes: tags and names at and past
+    // that size, tags that start late, and tags that only begin like a name.
+    {"renaming tags of seven and eight bytes", With(kOff, "_ABCDEF", "X", "_ABCDEFG", "Y"),
+     {"1 _abcdef 1", "1 _ABCDEFG 2", "1 _ABCDEFGH 3", "1 _ABCDE 4"}, {"1 X 1", "1 Y 2", "1 _ABCDEFGH 3", "1 _ABCDE 4"}},
+    {"renaming tags longer than eight bytes", With(kOff, "_ABCDEFGH", "X"), {"1 _ABCDEFGH 1", "1 _ABCDEFGX 2"},
+     {"1 X 1", "1 _ABCDEFGX 2"}},
+    {"renaming tags that start at the seventh byte and later", With(kOff, "SSN", "MISS"),
+     {"12345 SSN 1", "123456 SSN 2", "1234567 SSN 3", "12345678 SSN 4", "1 SSNX 5"},
+     {"12345 MISS 1", "123456 MISS 2", "1234567 MISS 3", "12345678 MISS 4", "1 SSNX 5"}},
+    {"an empty tag matches only an empty name", EmptyFirstName(), {"1  NOTE a", "1 NOTE b"}, {"1 X NOTE a", "1 Y b"}},
+    {"tags that only begin like NOTE, SSN or TYPE", With(kRemove | kFold),
+     {"1 NOTES (DEL) a", "1 SSNX", "1 SS", "1 SSN", "2 TYPES x", "2 TYPE t"},
+     {"1 NOTES (DEL) a", "1 SSNX", "1 SS", "1 SSN [TYPES:x] t"}},
     {"both renamings match: the second stands", With(kOff, "SSN", "MISS", "SSN", "EVEN"), {"1 SSN 1"}, {"1 EVEN 1"}},
     {"renamings never chain", With(kOff, "SSN", "PROP", "PROP", "EVEN"), {"1 SSN 1"}, {"1 PROP 1"}},
     {"a fold takes the tags as split, not renamed", With(kFold, "SSN", "MISS", "DATE", "XDAT"),
