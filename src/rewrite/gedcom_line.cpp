@@ -199,10 +199,9 @@ struct GedcomLineSplitter {
     // The bit past the text stands for its end: no branch on whether there is
     // a second blank, which differs from line to line.
     const size_t tagEnd = static_cast<size_t>(__builtin_ctzll(afterFirst | (inText + 1)));
-    char* const upper = out.upper_.data();
+    // Level and tag end within the block.
     const Block16 upperHead = Uppercase16(head);
-    Store16(upper, upperHead);
-    for (size_t i = 16; i < tagEnd; i += 16) Store16(upper + i, Uppercase16(Load16(p + i)));
+    Store16(out.upper_.data(), upperHead);
     Fields(p, n, begin, first, tagEnd, upperHead, out);
   }
 
