@@ -13,13 +13,19 @@
 // storage.
 class GedcomLine {
  public:
-  std::string_view text() const { return {bytes_.data() + textBegin_, textSize_}; }  // the line trimmed; case and inner spacing kept
-  int32_t fieldCount() const;  // fields of text() at single blanks (0 when empty)
-  std::string_view level() const { return {upper_.data(), levelSize_}; }  // field 1, upper-cased; empty for a single-field line
-  std::string_view tag() const { return {upper_.data() + tagBegin_, tagSize_}; }  // field 2, upper-cased; empty for a single-field line
-  std::string_view value() const { return {bytes_.data() + valueBegin_, valueSize_}; }  // everything after the second blank, trimmed
+  // The line trimmed; case and inner spacing kept.
+  std::string_view text() const { return {bytes_.data() + textBegin_, textSize_}; }
+  // The fields of text() at single blanks (0 when it is empty).
+  int32_t fieldCount() const;
+  // Field 1, upper-cased; empty for a single-field line.
+  std::string_view level() const { return {upper_.data(), levelSize_}; }
+  // Field 2, upper-cased; empty for a single-field line.
+  std::string_view tag() const { return {upper_.data() + tagBegin_, tagSize_}; }
+  // Everything after the second blank, trimmed; case kept.
+  std::string_view value() const { return {bytes_.data() + valueBegin_, valueSize_}; }
 
-  bool IsMultiField() const { return multiField_; }  // fieldCount() > 1
+  // fieldCount() > 1.
+  bool IsMultiField() const { return multiField_; }
 
   // The first eight bytes of tag() as one word in the machine's byte order,
   // zero past the tag's end: with the tag's size, it tests the tag against a
@@ -45,10 +51,10 @@ class GedcomLine {
   std::size_t valueSize_ = 0;
 };
 
-// Splits `line` (UTF-8, as the input stream hands it over) in one pass. The
-// overloads that fill `out` reuse its storage; `line` must not lie in it.
+// Splits `line` (UTF-8, as the input stream hands it over). The overloads
+// that fill `out` reuse its storage; `line` must not lie in it.
 void SplitGedcomLine(std::string_view line, GedcomLine& out);
 GedcomLine SplitGedcomLine(std::string_view line);
-// The same for a line straight from the input stream: the padding after it
-// lets the line be copied in whole blocks, which is most of the gain.
+// The same for a line straight from the input stream, which the padding after
+// it lets be copied in whole blocks.
 void SplitGedcomLine(fw::PaddedText line, GedcomLine& out);

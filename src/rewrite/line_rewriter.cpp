@@ -18,11 +18,10 @@ constexpr size_t kKeptLines = 64;
 
 // Every tag test compares one word and a size rather than a string: on a big
 // file, comparing whole strings, and the branches that this takes on lines
-// of differing lengths, cost more than the rest of the rules.
-
-// The first eight bytes of a text as one word, with zero for the bytes past
-// its end; compared together with the size, equal words mean equal texts of
-// up to eight bytes (as GedcomLine::tagWord gives a tag).
+// of differing lengths, cost more than the rest of the rules. The word is a
+// text's first eight bytes, with zero for the bytes past its end (as
+// GedcomLine::tagWord gives a tag); together with the size, equal words mean
+// equal texts of up to eight bytes.
 constexpr uint64_t WordOf(std::string_view text) {
   uint64_t word = 0;
   for (size_t i = 0; i < text.size() && i < 8; ++i) {
