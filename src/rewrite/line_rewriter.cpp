@@ -16,6 +16,16 @@ constexpr std::string_view kReplacementNote = " NOTE Additional private data on 
 constexpr size_t kKeptCapacity = 4096;
 constexpr size_t kKeptLines = 64;
 
+// Empties a string or vector, keeping its storage only up to `kept`.
+template <class Buffer>
+void EmptyKeepingSmall(Buffer& buffer, size_t kept) {
+  if (buffer.capacity() > kept) {
+    buffer = Buffer();
+  } else {
+    buffer.clear();
+  }
+}
+
 // Every tag test compares one word and a size rather than a string: on a big
 // file, comparing whole strings, and the branches that this takes on lines
 // of differing lengths, cost more than the rest of the rules. The word is a
@@ -78,8 +88,8 @@ LineRewriter::LineRewriter(std::string delTag) : delTag_(std::move(delTag)) {}
 // that nearly every line takes stays short.
 
 [[gnu::cold]] void LineRewriter::Tidy() {
-  if (out_.capacity() > kKeptCapacity) out_ = std::string();
-  if (!released_.empty()) ReleaseLines(released_);
+  EmptyKeepingSmall(out_, kKeptCapacity);
+  EmptyKeepingSmall(released_, kKeptLines);
 }
 
 [[gnu::cold]] RewriteResult LineRewriter::SingleField(const GedcomLine& line) {
@@ -212,20 +222,7 @@ std::vector<std::string> LineRewriter::Finish() {
   return lines;
 }
 
-template <class Vector>
-void LineRewriter::ReleaseLines(Vector& lines) {
-  if (lines.capacity() > kKeptLines) {
-    lines = Vector();
-  } else {
-    lines.clear();
-  }
-}
-
 void LineRewriter::ReleaseFold() {
-  if (msBuffer_.capacity() > kKeptCapacity) {
-    msBuffer_ = std::string();
-  } else {
-    msBuffer_.clear();
-  }
-  ReleaseLines(msHeld_);
+  EmptyKeepingSmall(msBuffer_, kKeptCapacity);
+  EmptyKeepingSmall(msHeld_, kKeptLines);
 }

@@ -79,13 +79,6 @@ class LineRewriter {
   // fold. Empty when no fold is open. Leaves the rewriter with no fold open.
   std::vector<std::string> Finish();
 
-  // The run's state, for tests.
-  const std::string& delTag() const { return delTag_; }
-  bool inDelNote() const { return inDelNote_; }
-  bool noteReplaced() const { return noteReplaced_; }
-  bool msPending() const { return msPending_; }
-  const std::string& msBuffer() const { return msBuffer_; }
-
  private:
   std::string delTag_;
   bool inDelNote_ = false;
@@ -117,6 +110,4 @@ class LineRewriter {
 
   // Empties the fold's buffers; keeps their storage only when it is small.
   void ReleaseFold();
-  template <class Vector>
-  static void ReleaseLines(Vector& lines);
 };
