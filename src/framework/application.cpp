@@ -123,9 +123,14 @@ void YieldNow() {
   g_sinceLastYield.start();
 }
 
-std::vector<QPointer<Window>> WindowsNow() {
+// Closes every window there is now; a window's Close handler may close or
+// release another one. Returns the windows it closed.
+std::vector<QPointer<Window>> CloseAllWindows() {
   std::vector<QPointer<Window>> windows;
   for (Window* window : AllWindows()) windows.emplace_back(window);
+  for (const QPointer<Window>& window : windows) {
+    if (window) CallHandler([&] { window->Close(); });
+  }
   return windows;
 }
 
@@ -196,27 +201,17 @@ void Quit(int code) {
 }
 
 void QuitApplication() {
-  // A window's Close handler may close or release another one.
-  for (const QPointer<Window>& window : WindowsNow()) {
-    if (window) CallHandler([&] { window->Close(); });
-  }
+  CloseAllWindows();
   Quit(0);
 }
 
 int RuntimeExit() {
   RuntimeState& state = State();
   if (QCoreApplication::instance() != nullptr) {
-    const std::vector<QPointer<Window>> windows = WindowsNow();
-    for (const QPointer<Window>& window : windows) {
-      if (window) CallHandler([&] { window->Close(); });
-    }
+    const std::vector<QPointer<Window>> windows = CloseAllWindows();
     DeleteReleasedObjects();
     // What Close left held (it can't be shut twice) goes now.
-    for (const QPointer<Window>& window : windows) {
-      if (!window) continue;
-      ForgetImplicitWindow(window.data());
-      delete window.data();
-    }
+    for (const QPointer<Window>& window : windows) delete window.data();
     DeleteReleasedObjects();
   }
   state.app.reset();
@@ -250,10 +245,8 @@ void CallHandler(const std::function<void()>& handler) {
   if (!handler) return;
   try {
     handler();
-  } catch (const std::exception& e) {
-    UnhandledException(e);
   } catch (...) {
-    ShowReport(kUnknownErrorText);
+    UnhandledException(std::current_exception());
   }
 }
 

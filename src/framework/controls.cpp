@@ -76,7 +76,6 @@ std::string Control::Name() const {
 bool Control::Enabled() const { return !CheckNil(widget_)->testAttribute(Qt::WA_ForceDisabled); }
 void Control::SetEnabled(bool on) { SetProperty("Enabled", on); }
 bool Control::Visible() const { return !CheckNil(widget_)->isHidden(); }
-void Control::SetVisible(bool on) { SetProperty("Visible", on); }
 
 void Control::SetTextSize(double size) {
   textSize_ = size;
@@ -111,13 +110,12 @@ void Control::SetProperty(const std::string& name, const PropertyValue& value) {
   stored_[name] = value;
   try {
     if (ApplyProperty(name, value)) return;
-    const QPoint origin = ParentOrigin(widget_, owner_.content());
     if (name == "Name") {
       widget_->setObjectName(ToQt(AsString(value)));
     } else if (name == "Left") {
-      widget_->move(AsInt(value) - origin.x(), widget_->y());
+      widget_->move(AsInt(value) - ParentOrigin(widget_, owner_.content()).x(), widget_->y());
     } else if (name == "Top") {
-      widget_->move(widget_->x(), AsInt(value) - origin.y());
+      widget_->move(widget_->x(), AsInt(value) - ParentOrigin(widget_, owner_.content()).y());
     } else if (name == "Width") {
       width_ = AsInt(value);
       UpdateGeometry();
@@ -215,11 +213,8 @@ void Control::Reparent(const std::string& parentName) {
 void Control::UpdateFont() {
   if (widget_ == nullptr) return;
   QFont font = QApplication::font();
-  const auto family = stored_.find("TextFont");
-  if (family != stored_.end()) {
-    const std::string& name = AsString(family->second);
-    if (!name.empty() && name != "System") font.setFamilies({ToQt(name)});
-  }
+  const std::string family = StoredOr<std::string>(stored_, "TextFont", {});
+  if (!family.empty() && family != "System") font.setFamilies({ToQt(family)});
   font.setBold(StoredBool("Bold", false));
   font.setItalic(StoredBool("Italic", false));
   font.setUnderline(StoredBool("Underline", false));
@@ -290,20 +285,21 @@ std::optional<PropertyValue> GroupBox::ReadProperty(const std::string& name) con
 
 // ---------------------------------------------------------------- CheckBox
 
-CheckBox::CheckBox(Window& owner) : Control(owner), box_(new QCheckBox) {
-  QCheckBox* box = box_;
+CheckBox::CheckBox(Window& owner) : Control(owner) {
+  auto* box = new QCheckBox;
   SetWidget(box);
   // The widget reports a toggle before its new state: both bring the value up
   // to date, so that an Action handler reads the new one.
   QObject::connect(box, &QCheckBox::stateChanged, box, [this](int state) { checked_ = state == Qt::Checked; });
   // Every change of the value is an Action, also one made in code.
-  QObject::connect(box, &QCheckBox::toggled, box, [this](bool) {
-    checked_ = box_->checkState() == Qt::Checked;
+  QObject::connect(box, &QCheckBox::toggled, box, [this, box](bool) {
+    checked_ = box->checkState() == Qt::Checked;
     RaiseAction();
   });
 }
 
 void CheckBox::SetValue(bool checked) { SetProperty("Value", checked); }
+QCheckBox* CheckBox::checkBox() const { return static_cast<QCheckBox*>(CheckNil(widget())); }
 std::string CheckBox::Caption() const { return FromQt(checkBox()->text()); }
 
 bool CheckBox::ApplyProperty(const std::string& name, const PropertyValue& value) {
@@ -353,12 +349,6 @@ PopupMenu::PopupMenu(Window& owner) : Control(owner) {
 QComboBox* PopupMenu::comboBox() const { return static_cast<QComboBox*>(CheckNil(widget())); }
 int PopupMenu::ListIndex() const { return comboBox()->currentIndex(); }
 void PopupMenu::SetListIndex(int row) { SetProperty("ListIndex", int32_t{row}); }
-int PopupMenu::ListCount() const { return comboBox()->count(); }
-
-std::string PopupMenu::List(int row) const {
-  if (row < 0 || row >= ListCount()) throw RuntimeException("PopupMenu has no row " + std::to_string(row));
-  return FromQt(comboBox()->itemText(row));
-}
 
 bool PopupMenu::ApplyProperty(const std::string& name, const PropertyValue& value) {
   QComboBox* combo = comboBox();

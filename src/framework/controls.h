@@ -35,14 +35,12 @@ class Control : public PropertyTarget {
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
-  Window& Owner() const { return owner_; }
   QWidget* widget() const { return widget_; }
 
   std::string Name() const;
   bool Enabled() const;
   void SetEnabled(bool on);
   bool Visible() const;
-  void SetVisible(bool on);
 
   // The unit of TextSize (0: the framework's default unit, points).
   int TextUnit() const { return textUnit_; }
@@ -125,14 +123,13 @@ class CheckBox final : public Control {
   bool Value() const { return checked_; }
   void SetValue(bool checked);
   std::string Caption() const;
-  QCheckBox* checkBox() const { return box_; }
+  QCheckBox* checkBox() const;
 
  protected:
   bool ApplyProperty(const std::string& name, const PropertyValue& value) override;
   std::optional<PropertyValue> ReadProperty(const std::string& name) const override;
 
  private:
-  QCheckBox* box_;  // lives as long as the control
   // The line rules ask for the value for every line of a run: it is kept here,
   // following every change of the widget's state as it happens.
   bool checked_ = false;
@@ -147,8 +144,6 @@ class PopupMenu final : public Control {
   // The text of the selected row; empty when none. The reference follows
   // the selection: copy it to keep a value.
   const std::string& Text() const { return text_; }
-  int ListCount() const;
-  std::string List(int row) const;
   QComboBox* comboBox() const;
 
  protected:

@@ -21,7 +21,6 @@ namespace fw {
 
 MenuItem* MenuItem::Append(std::unique_ptr<MenuItem> item) {
   CheckNil(item.get());
-  item->parent_ = this;
   children_.push_back(std::move(item));
   return children_.back().get();
 }

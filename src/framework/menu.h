@@ -45,14 +45,12 @@ class MenuItem {
   MenuItem* Child(std::string_view name) const;
   // The item with that name anywhere below this one, or null.
   MenuItem* Lookup(std::string_view name) const;
-  MenuItem* Parent() const { return parent_; }
 
  private:
   std::string name_;
   std::string text_;
   std::optional<std::string> shortcut_;
   bool autoEnable_ = false;
-  MenuItem* parent_ = nullptr;
   std::vector<std::unique_ptr<MenuItem>> children_;
 };
 

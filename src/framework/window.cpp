@@ -83,7 +83,7 @@ Window::Window() : controlsGeneration_(NextGeneration()) {
 Window::~Window() {
   Registry& registry = TheRegistry();
   std::erase(registry.all, this);
-  std::erase_if(registry.implicit, [this](const auto& entry) { return entry.second == this; });
+  ForgetImplicitWindow(this);
 
   static_cast<WindowWidget*>(top_)->Detach();
   // A window shown within this one is a Qt child of ours; it lives on its own.
@@ -93,9 +93,7 @@ Window::~Window() {
     }
   }
   // Children before their group boxes, whose widgets hold theirs.
-  controlsGeneration_ = NextGeneration();
   while (!controls_.empty()) controls_.pop_back();
-  containerSizes_.clear();
   delete top_;
 }
 
@@ -104,7 +102,6 @@ void Window::Construct() {
   Layout();
   CreateControls();
   ChainTabOrder();
-  contentsChanged_ = false;
   constructed_ = true;
   LayOutControls();
   if (StoredBool("Visible", false)) top_->show();
@@ -267,8 +264,7 @@ void Window::ApplyWindowFlags() {
 
 void Window::ApplyBackColor() {
   if (StoredBool("HasBackColor", false)) {
-    const auto found = properties_.find("BackColor");
-    const Colour colour = found == properties_.end() ? Colour{0xFF, 0xFF, 0xFF} : std::get<Colour>(found->second);
+    const Colour colour = StoredOr(properties_, "BackColor", Colour{0xFF, 0xFF, 0xFF});
     QPalette palette = content_->palette();
     palette.setColor(QPalette::Window, QColor(colour.red, colour.green, colour.blue));
     content_->setPalette(palette);

@@ -33,8 +33,9 @@ class Window : public QObject, public PropertyTarget {
   ~Window() override;
 
   // The framework's window construction: raises Layout, then CreateControls,
-  // sets ContentsChanged to false, and shows the window if its Visible
-  // property is true. Called once, by the implicit-instance accessor.
+  // and shows the window if its Visible property is true. (ContentsChanged,
+  // which it would clear, is never set.) Called once, by the implicit-instance
+  // accessor.
   void Construct();
 
   // Shows this window as a window-modal child of `parent`, centred on it.
@@ -72,7 +73,6 @@ class Window : public QObject, public PropertyTarget {
   int Width() const;   // content area
   int Height() const;  // content area
   bool Visible() const;
-  bool ContentsChanged() const { return contentsChanged_; }
 
   QMainWindow* widget() const { return top_; }
   QWidget* content() const { return content_; }
@@ -113,7 +113,6 @@ class Window : public QObject, public PropertyTarget {
   bool applyingGeometry_ = false;
   bool constructed_ = false;
   bool closing_ = false;
-  bool contentsChanged_ = false;
 };
 
 // The implicit window registered under `className`, or null.
@@ -138,8 +137,7 @@ W* ImplicitInstance(const char* className) {
   try {
     made->Construct();
   } catch (...) {
-    ForgetImplicitWindow(made);
-    delete made;
+    delete made;  // which also forgets it
     throw;
   }
   return made;
