@@ -61,7 +61,7 @@ class Writer {
  public:
   Writer(const std::filesystem::path& path, GedcomFlavour flavour)
       : out_(path, std::ios::binary | std::ios::trunc),
-        utf16_(flavour == GedcomFlavour::Utf16LeLf || flavour == GedcomFlavour::Utf16LeCrLf),
+        utf16_(IsUtf16(flavour)),
         ending_(flavour == GedcomFlavour::Utf8CrLf || flavour == GedcomFlavour::Utf16LeCrLf ? "\r\n" : "\n") {
     if (!out_) throw std::runtime_error("can't write " + path.string());
     if (utf16_) out_.write("\xFF\xFE", 2);
@@ -83,8 +83,8 @@ class Writer {
 
  private:
   void Flush() {
-    const std::string bytes = utf16_ ? fw::ConvertEncoding(chunk_, fw::Encodings::UTF16) : chunk_;
-    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (utf16_) chunk_ = fw::ConvertEncoding(chunk_, fw::Encodings::UTF16);
+    out_.write(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
     chunk_.clear();
   }
 

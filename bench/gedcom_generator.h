@@ -24,6 +24,10 @@ enum class GedcomFlavour {
   Utf16LeCrLf,  // UTF-16 little-endian with a byte-order mark, CR LF line ends
 };
 
+constexpr bool IsUtf16(GedcomFlavour flavour) {
+  return flavour == GedcomFlavour::Utf16LeLf || flavour == GedcomFlavour::Utf16LeCrLf;
+}
+
 // Writes (or replaces) the file at `path`. Records are added until the content
 // reaches `approxBytes`, counted as UTF-8 with LF line ends (so it ends a
 // little past that, at the end of a family). Every flavour of the same

@@ -158,14 +158,10 @@ std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::string Uppercase(std::string_view text) {
   std::string result(text);
-  UppercaseInPlace(result);
-  return result;
-}
-
-void UppercaseInPlace(std::string& text) {
-  for (char& c : text) {
+  for (char& c : result) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
   }
+  return result;
 }
 
 int32_t CountFields(std::string_view text, std::string_view separator) {

@@ -52,7 +52,6 @@ std::string Trim(std::string_view text);
 
 // a-z become A-Z; every other character stays as it is (no locale).
 std::string Uppercase(std::string_view text);
-void UppercaseInPlace(std::string& text);
 
 // The number of fields of `text` at `separator`: 0 for the empty text,
 // otherwise the number of separators plus one.

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -24,11 +23,11 @@ namespace {
 
 constexpr std::size_t kReadBytes = testing::kInputReadBytes;
 constexpr std::size_t kOutputBytes = testing::kOutputBufferBytes;
-// Every buffer has this many readable bytes past its capacity, so that the
-// line scan may load 64 bytes at a time without checking the end first, and
-// every line handed out is a PaddedText.
-constexpr std::size_t kPadding = 128;
-static_assert(kPadding >= PaddedText::kPadding);
+// Every buffer has this many readable bytes past its capacity, so that every
+// line handed out is a PaddedText, and the line scan may load 64 bytes at a
+// time without checking the end first.
+constexpr std::size_t kPadding = PaddedText::kPadding;
+static_assert(kPadding >= 64);
 
 // What an empty read hands out: nothing, followed by the padding.
 constexpr char kNoLine[kPadding] = {};
@@ -39,8 +38,13 @@ std::string ErrorText(int errorNumber) {
   return strerror_r(errorNumber, text, sizeof text);
 }
 
+// What a failed read or write reports: what failed, on which file, and why.
+std::string IOText(int errorNumber, const char* what, const std::string& path) {
+  return std::string(what) + " \"" + path + "\": " + ErrorText(errorNumber);
+}
+
 [[noreturn]] void ThrowIO(int errorNumber, const char* what, const std::string& path) {
-  throw IOException(errorNumber, std::string(what) + " \"" + path + "\": " + ErrorText(errorNumber));
+  throw IOException(errorNumber, IOText(errorNumber, what, path));
 }
 
 // A buffer that may be read up to kPadding bytes past its capacity.
@@ -564,7 +568,7 @@ struct TextOutputStream::Impl {
 
   [[noreturn]] void Fail(int errorNumber, const char* what) {
     failure = errorNumber;
-    failureText = std::string(what) + " \"" + target.string() + "\": " + ErrorText(errorNumber);
+    failureText = IOText(errorNumber, what, target.string());
     throw IOException(failure, failureText);
   }
 
@@ -606,9 +610,7 @@ std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& fil
   // file system and a leftover after a crash is recognisable.
   std::string name = target.filename().string();
   if (name.size() > 200) name.resize(200);  // room for the suffix within NAME_MAX
-  std::string pattern = (FolderOf(target) / ("." + name + ".XXXXXX")).string();
-  std::vector<char> path(pattern.begin(), pattern.end());
-  path.push_back('\0');
+  std::string path = (FolderOf(target) / ("." + name + ".XXXXXX")).string();
   const int fd = ::mkostemp(path.data(), O_CLOEXEC);
   if (fd < 0) return nullptr;
 
@@ -619,14 +621,14 @@ std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& fil
   if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode)) mode = status.st_mode & 07777;
   if (::fchmod(fd, mode) != 0) {
     ::close(fd);
-    ::unlink(path.data());
+    ::unlink(path.c_str());
     return nullptr;
   }
 
   std::unique_ptr<TextOutputStream> stream(new TextOutputStream());
   Impl& s = *stream->impl_;
   s.target = target;
-  s.tempPath = path.data();
+  s.tempPath = std::move(path);
   s.fd = fd;
   s.buffer = std::make_unique<char[]>(kOutputBytes);
   return stream;
@@ -635,21 +637,18 @@ std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& fil
 void TextOutputStream::WriteLine(std::string_view text) {
   Impl& s = *impl_;
   s.CheckUsable();
-  if (text.size() < kOutputBytes - s.length) {
-    std::memcpy(s.buffer.get() + s.length, text.data(), text.size());
-    s.length += text.size();
-    s.buffer[s.length++] = '\n';
-    return;
+  if (text.size() >= kOutputBytes - s.length) [[unlikely]] {
+    s.Flush();
+    // A line longer than the buffer goes out as it is.
+    if (text.size() >= kOutputBytes) {
+      s.WriteAll(text.data(), text.size());
+      s.WriteAll("\n", 1);
+      return;
+    }
   }
-  s.Flush();
-  if (text.size() < kOutputBytes) {
-    std::memcpy(s.buffer.get(), text.data(), text.size());
-    s.length = text.size();
-    s.buffer[s.length++] = '\n';
-    return;
-  }
-  s.WriteAll(text.data(), text.size());
-  s.WriteAll("\n", 1);
+  std::memcpy(s.buffer.get() + s.length, text.data(), text.size());
+  s.length += text.size();
+  s.buffer[s.length++] = '\n';
 }
 
 void TextOutputStream::Close() {
