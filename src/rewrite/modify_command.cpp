@@ -26,28 +26,24 @@ const char kError04[] = "Error 04: Can't create stream!";
 const char kMalformed[] = "Error in this line: ";
 const char kSuccess[] = "GEDCOM file successfully modified.";
 
-// Closes the progress window when a read or write failure leaves the line
-// loop, so that the report that follows isn't shown under a window that says
-// the run is still working.
+// Closes the progress window however the line loop is left: after the last
+// line, and when a read or write failure leaves it, so that the report that
+// follows isn't shown under a window that says the run is still working.
 class ProgressWindowGuard {
  public:
   ProgressWindowGuard() = default;
   ProgressWindowGuard(const ProgressWindowGuard&) = delete;
   ProgressWindowGuard& operator=(const ProgressWindowGuard&) = delete;
   ~ProgressWindowGuard() {
-    if (!armed_) return;
     try {
-      // Only the window that is there: none is made just to be closed.
+      // Only the window that is there (the user may have closed it): none is
+      // made just to be closed.
       if (fw::Window* progress = fw::GetImplicitWindow(WndWorking::kClassName)) progress->Close();
     } catch (...) {
-      // Already on a failure path: the failure that brought us here is the one
-      // to report.
+      // Closing reports its own handlers' failures; on a failure path, the
+      // failure that brought us here is the one to report.
     }
   }
-  void Disarm() { armed_ = false; }
-
- private:
-  bool armed_ = true;
 };
 
 }  // namespace
@@ -86,22 +82,15 @@ void Window1::BtnModify_Action(fw::PushButton* /*sender*/) {
 
   LineRewriter rewriter(delTag);
 
-  ProgressWindowGuard guard;
-  fw::CheckNil(WndWorking::instance())->ShowWithin(*this, -1);
-  // Painted now, before the first line is read, so that a long run shows it.
-  fw::RuntimeFlushPaint();
-
-  std::string message;
-  RewriteLines(
-      *input, *output, rewriter, options_,
-      [&message](std::string_view text) {
-        message.assign(kMalformed).append(text);
-        fw::MsgBox(message);
-      },
-      [] { fw::RuntimeBackgroundTask(); });
-
-  guard.Disarm();
-  fw::CheckNil(WndWorking::instance())->Close();
+  {
+    ProgressWindowGuard guard;
+    fw::CheckNil(WndWorking::instance())->ShowWithin(*this, -1);
+    // Painted now, before the first line is read, so that a long run shows it.
+    fw::RuntimeFlushPaint();
+    RewriteLines(
+        *input, *output, rewriter, options_, [](std::string_view text) { fw::MsgBox(kMalformed + std::string(text)); },
+        [] { fw::RuntimeBackgroundTask(); });
+  }
   output->Close();
   input->Close();
   fw::MsgBox(kSuccess);

@@ -105,15 +105,20 @@ const BigFile& Big() {
 
 // Counts the times that a window is shown within the main window: the
 // progress window is the only one the command shows so (the message boxes are
-// scripted). Its construction may show it on its own first; that is not
-// counted.
+// scripted). Its construction may show it on its own first; that is counted
+// apart, with any other window shown on its own.
 class ShowCounter : public QObject {
  public:
   int shows = 0;
+  int alone = 0;
   bool eventFilter(QObject* receiver, QEvent* event) override {
     auto* widget = qobject_cast<QWidget*>(receiver);
-    shows += event->type() == QEvent::Show && widget != nullptr && widget->isWindow() &&
-             widget->parentWidget() != nullptr && widget->parentWidget() == MainWindow().widget();
+    if (event->type() != QEvent::Show || widget == nullptr || !widget->isWindow()) return false;
+    if (widget->parentWidget() == nullptr) {
+      ++alone;
+    } else {
+      shows += widget->parentWidget() == MainWindow().widget();
+    }
     return false;
   }
 };
@@ -201,6 +206,7 @@ class ModifyCommandTest : public QObject {
     w.ChkConvertMS4to6()->SetValue(true);
     w.PumEncoding()->SetListIndex(kUtf8Row);
     counter_.shows = 0;
+    counter_.alone = 0;
   }
 
   void numberedErrors_data() {
@@ -305,6 +311,19 @@ class ModifyCommandTest : public QObject {
 
   // The marker and the decoding are taken once, when the run starts; the other
   // options are asked for line by line. All change while a message is up.
+  // The user closes the progress window during a run: the run goes on, and
+  // no progress window is made again at its end only to be closed.
+  void progressWindowClosedDuringARun() {
+    Script script;
+    script.reaction = [](const std::string&) {
+      if (fw::Window* progress = fw::GetImplicitWindow(kProgress)) progress->widget()->close();
+    };
+    RunOnce(script, Lines({"JUNK", "1 NAME a"}));
+    QCOMPARE(ReadFile(Path("out.ged")), Lines({"1 NAME a"}));
+    Expect(script, {"Error in this line: JUNK", kSuccess}, {"shown", "none"}, 1);
+    QCOMPARE(counter_.alone, 1);  // the progress window's own first showing
+  }
+
   void optionsChangedDuringARun() {
     MainWindow().EdfDelNotes()->SetText("PRIV");
     MainWindow().ChkNoteReplace()->SetValue(false);
