@@ -56,10 +56,10 @@ int main(int argc, char** argv) {
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  const bool succeeded =
-      !dialogs.Messages().empty() && dialogs.Messages().back() == "GEDCOM file successfully modified.";
+  const std::string_view success = "GEDCOM file successfully modified.";
+  const bool succeeded = !dialogs.Messages().empty() && dialogs.Messages().back() == success;
   for (const std::string& message : dialogs.Messages()) {
-    if (message != "GEDCOM file successfully modified.") std::fprintf(stderr, "%s\n", message.c_str());
+    if (message != success) std::fprintf(stderr, "%s\n", message.c_str());
   }
   std::printf("seconds %.3f\npeak_rss_kib %ld\n", took.count(), usage.ru_maxrss);
   return succeeded ? 0 : 1;

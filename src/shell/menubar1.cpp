@@ -38,8 +38,7 @@ std::shared_ptr<MenuBar1> MenuBar1::instance() {
   if (!held) {
     // Stored only once the constructor has returned: a failure while the menus
     // are built leaves nothing behind, and the next request starts again.
-    auto made = std::make_shared<MenuBar1>();
-    held = std::move(made);
+    held = std::make_shared<MenuBar1>();
   }
   return held;
 }
