@@ -19,7 +19,7 @@ constexpr fw::Colour kNoticeRed{0x77, 0x07, 0x00};
 
 }  // namespace
 
-Window1* Window1::instance() { return fw::ImplicitInstance<Window1>("Window1.Window1"); }
+Window1* Window1::instance() { return fw::ImplicitInstance<Window1>(kClassName); }
 
 fw::Label* Window1::StaticText1() { return lookup::Control<fw::Label, "StaticText1">(this); }
 fw::GroupBox* Window1::GroupBox1() { return lookup::Control<fw::GroupBox, "GroupBox1">(this); }

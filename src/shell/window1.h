@@ -11,6 +11,8 @@
 class Window1 : public fw::Window {
   Q_OBJECT
  public:
+  static constexpr const char* kClassName = "Window1.Window1";
+
   // The one main window, made (laid out, its controls created, shown) on the
   // first request.
   static Window1* instance();

@@ -1,38 +1,15 @@
-// The message box, and the scripted seam that tests of the application answer
-// the dialogs with.
+// The message box.
 
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
-#include <string>
-#include <vector>
-
-#include "framework/dialog_seam_testing.h"
 #include "framework/dialogs.h"
-
-using Strings = std::vector<std::string>;
 
 class DialogsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void scriptedSeamAnswersAndRecords() {
-    fw::testing::ScriptedDialogs outer;
-    {
-      fw::testing::ScriptedDialogs dialogs;
-      dialogs.QueueOpen(fw::FolderItem("/data/a.ged"));
-      QCOMPARE(fw::GetOpenFolderItem("")->Path(), std::filesystem::path("/data/a.ged"));
-      QVERIFY(!fw::GetOpenFolderItem(""));  // nothing scripted: cancelled
-      QVERIFY(!fw::GetSaveFolderItem("", "md_a.ged"));
-      QCOMPARE(dialogs.ProposedSaveNames(), Strings{"md_a.ged"});
-      fw::MsgBox("one");
-      QCOMPARE(dialogs.Messages(), Strings{"one"});
-    }
-    fw::MsgBox("after");  // the outer seam is back
-    QCOMPARE(outer.Messages(), Strings{"after"});
-  }
-
   void messageBoxShowsInputAsPlainText() {
     const QString line = "Error in this line: 1 NOTE <b>x</b>";
     QTimer poll;

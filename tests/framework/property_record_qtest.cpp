@@ -34,11 +34,8 @@ class PropertyRecordTest : public QObject {
   void exactBytes() {
     const std::pair<std::vector<PropertyEntry>, QByteArray> cases[] = {
         {{{"Index", INT32_MIN}}, "Index \x80\0\0\0"_ba},  // no control array
-        {{{"Left", -1}}, "Left \xFF\xFF\xFF\xFF"_ba},
         {{{"HelpTag", std::string()}}, "HelpTag \0\0\0\0"_ba},
         {{{"TextColor", fw::Colour{0x77, 0x07, 0}}}, "TextColor \x77\x07\0"_ba},
-        {{{"Visible", true}}, "Visible \1"_ba},
-        {{{"Caption", std::string("Remove these entries:")}}, "Caption \0\0\0\x15Remove these entries:"_ba},
         // A string's body runs straight into the next entry's name.
         {{{"TextFont", std::string("System")}, {"Bold", true}}, "TextFont \0\0\0\6SystemBold \1"_ba},
     };

@@ -14,11 +14,14 @@
 
 namespace shelltest {
 
+// The main window the framework holds, or null; none is made.
+inline Window1* MainWindow() { return dynamic_cast<Window1*>(fw::GetImplicitWindow(Window1::kClassName)); }
+
 // Starts the application as the process does, up to the run loop.
 inline Window1* StartShell() {
   fw::RuntimeInit();
   Startup();
-  return dynamic_cast<Window1*>(fw::GetImplicitWindow("Window1.Window1"));
+  return MainWindow();
 }
 
 // Shuts down as the process does after its run loop; gives the exit status.
