@@ -28,6 +28,7 @@
 #include "shell/menubar1.h"
 #include "shell/window1.h"
 #include "shell/wnd_working.h"
+#include "../shell/shell_support.h"
 
 namespace {
 
@@ -398,14 +399,12 @@ class ModifyCommandTest : public QObject {
 // window. The event loop is not run: the command runs inside the button's
 // Action, which the tests raise themselves.
 int main(int argc, char** argv) {
-  fw::RuntimeInit();
-  Startup();
+  shelltest::StartShell();
   const int failures = [&] {
     ModifyCommandTest test;
     return QTest::qExec(&test, argc, argv);
   }();
-  MenuBar1::ReleaseInstance();
-  fw::RuntimeExit();
+  shelltest::EndShell();
   return failures;
 }
 
