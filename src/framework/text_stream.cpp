@@ -96,6 +96,32 @@ inline BlockMasks ScanBlock(const char* p, std::size_t valid) {
   return {ends, highs};
 }
 
+// How the first bytes of a file say it is encoded. Every GEDCOM file begins
+// with "0" (after a possible byte-order mark), so a byte-order mark, or the
+// zero byte that UTF-16 puts beside that "0", tells the encoding for certain;
+// only what tells nothing follows the caller's choice. Trusting the choice
+// over the file would read a UTF-8 tree as one line of garbage, or a UTF-16
+// tree with its private notes unrecognised.
+struct FirstBytes {
+  TextEncoding encoding;
+  bool bigEndian;
+  std::size_t mark;  // the byte-order mark's length, dropped
+};
+
+FirstBytes DecideEncoding(std::string_view bytes, TextEncoding chosen) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {TextEncoding::UTF8, false, 3};
+  if (n >= 2) {
+    if (b[0] == 0xFF && b[1] == 0xFE) return {TextEncoding::UTF16, false, 2};
+    if (b[0] == 0xFE && b[1] == 0xFF) return {TextEncoding::UTF16, true, 2};
+    if (b[0] == 0) return {TextEncoding::UTF16, true, 0};
+    if (b[1] == 0) return {TextEncoding::UTF16, false, 0};
+    if (b[0] < 0x80) return {TextEncoding::UTF8, false, 0};
+  }
+  return {chosen, false, 0};
+}
+
 // Reads through EINTR; 0 at the end of the file.
 std::size_t ReadSome(int fd, char* into, std::size_t size, const std::string& path) {
   for (;;) {
@@ -179,38 +205,18 @@ struct TextInputStream::Impl {
     started = true;
     buffers[0].Allocate(kReadBytes);
     UseBuffer(0);
-    if (requested == TextEncoding::UTF16) {
-      raw = std::make_unique<char[]>(kReadBytes);
-      rawLength = ReadAtLeast(raw.get(), kReadBytes, 3);
-      const auto* r = reinterpret_cast<const unsigned char*>(raw.get());
-      if (rawLength >= 3 && r[0] == 0xEF && r[1] == 0xBB && r[2] == 0xBF) {
-        // The file declares itself UTF-8: decoding it as UTF-16 would turn
-        // the whole tree into garbage.
-        active = TextEncoding::UTF8;
-        end = rawLength - 3;
-        std::memcpy(data, raw.get() + 3, end);
-        raw.reset();
-        rawLength = 0;
-        return;
-      }
-      active = TextEncoding::UTF16;
-      std::size_t mark = 0;
-      if (rawLength >= 2 && r[0] == 0xFF && r[1] == 0xFE) {
-        mark = 2;
-      } else if (rawLength >= 2 && r[0] == 0xFE && r[1] == 0xFF) {
-        bigEndian = true;
-        mark = 2;
-      } else {
-        bigEndian = rawLength >= 1 && r[0] == 0;
-      }
-      rawLength -= mark;
-      std::memmove(raw.get(), raw.get() + mark, rawLength);
+    end = ReadAtLeast(data, capacity, 3);
+    const FirstBytes first = DecideEncoding({data, end}, requested);
+    active = first.encoding;
+    if (active == TextEncoding::UTF8) {
+      pos = first.mark;
       return;
     }
-    active = TextEncoding::UTF8;
-    end = ReadAtLeast(data, capacity, 3);
-    const auto* d = reinterpret_cast<const unsigned char*>(data);
-    if (end >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) pos = 3;
+    bigEndian = first.bigEndian;
+    raw = std::make_unique<char[]>(kReadBytes);
+    rawLength = end - first.mark;
+    std::memcpy(raw.get(), data + first.mark, rawLength);
+    end = 0;
   }
 
   // Appends more decoded text after `end`. From a read, the unread rest moves

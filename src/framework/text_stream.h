@@ -21,11 +21,15 @@ class TextInputStream {
   TextInputStream(const TextInputStream&) = delete;
   TextInputStream& operator=(const TextInputStream&) = delete;
 
-  // The decoding of later reads. UTF8 (the default) reads UTF-8 and takes any
-  // byte that isn't part of a well-formed sequence as Windows-1252; UTF16 takes
-  // the byte order from the byte-order mark. Set it before the first read (or
+  // The decoding of later reads, for a file whose first bytes don't tell:
+  // a UTF-8 or UTF-16 byte-order mark, or a zero among the first two bytes
+  // (UTF-16 big- or little-endian), decide over it, and so does a first byte
+  // below 0x80 (UTF-8). UTF8 (the default) takes any byte that isn't part of
+  // a well-formed sequence as Windows-1252. Set it before the first read (or
   // Eof); changing it afterwards throws RuntimeException.
   void SetEncoding(TextEncoding encoding);
+  // The decoding in force: the one set until reading begins, then the one
+  // the file's first bytes settled.
   TextEncoding Encoding() const;
 
   // The next line without its ending (LF, CR LF or a lone CR), as UTF-8.
