@@ -225,6 +225,14 @@ int32_t InStr(int32_t start, std::string_view source, std::string_view find) {
   return 0;
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
 std::string Chr(uint32_t code) {
   std::string result;
   detail::AppendUtf8(code, result);

@@ -66,6 +66,10 @@ std::string NthField(std::string_view text, std::string_view separator, int32_t 
 // the letters a-z; 0 when there is none. An empty `find` occurs nowhere.
 int32_t InStr(int32_t start, std::string_view source, std::string_view find);
 
+// Whether the two texts are equal when the case of the letters a-z is
+// ignored.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // The one-character text of the Unicode code point `code`, as UTF-8.
 std::string Chr(uint32_t code);
 

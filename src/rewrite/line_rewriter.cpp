@@ -100,6 +100,30 @@ LineRewriter::LineRewriter(std::string delTag) : delTag_(std::move(delTag)) {}
   return RewriteResult::MalformedLine(line.text());
 }
 
+// Follows the header from its first line to the next line of level 0, and
+// tells whether this is a CHAR line of it that doesn't name UTF-8, the
+// encoding that the copy is written in. A second HEAD record is no header.
+[[gnu::cold]] bool LineRewriter::HeaderCharLine(const GedcomLine& line, bool headTag, bool charTag) {
+  const bool topLevel = line.level() == "0";
+  if (header_ == Header::Before) {
+    if (topLevel && headTag) header_ = Header::Inside;
+    return false;
+  }
+  if (topLevel) {
+    header_ = Header::After;
+    return false;
+  }
+  return charTag && line.level() == "1" && !fw::EqualsIgnoringAsciiCase(line.value(), "UTF-8");
+}
+
+// The header's CHAR line in the copy: a program that trusted "UNICODE" or
+// "ANSEL" there would misread the whole UTF-8 file.
+[[gnu::cold]] std::string_view LineRewriter::CharUtf8(const GedcomLine& line) {
+  out_.assign(line.level());
+  out_ += " CHAR UTF-8";
+  return out_;
+}
+
 [[gnu::cold]] std::string_view LineRewriter::Rename(const GedcomLine& line, std::string_view newTag) {
   out_.assign(line.level());
   out_ += ' ';
@@ -185,6 +209,11 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   }
   if (options.ChkChange02() && SameTag(tag, line.tag(), options.PumChange02_Org())) {
     output = Rename(line, options.PumChange02_New());
+  }
+
+  // Only the first few lines of a file can be in its header.
+  if (header_ != Header::After && HeaderCharLine(line, tag.Is("HEAD"), tag.Is("CHAR"))) [[unlikely]] {
+    output = CharUtf8(line);
   }
 
   std::span<const std::string> released;

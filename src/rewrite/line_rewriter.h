@@ -81,6 +81,10 @@ class LineRewriter {
 
  private:
   std::string delTag_;
+  // Where the input is relative to its header, the first record of level 0
+  // and tag HEAD: its CHAR line must name the copy's encoding.
+  enum class Header { Before, Inside, After };
+  Header header_ = Header::Before;
   bool inDelNote_ = false;
   bool noteReplaced_ = false;
   bool msPending_ = false;
@@ -102,6 +106,8 @@ class LineRewriter {
   // The rules' rarer paths, each for one step of Rewrite.
   void Tidy();
   RewriteResult SingleField(const GedcomLine& line);
+  bool HeaderCharLine(const GedcomLine& line, bool headTag, bool charTag);
+  std::string_view CharUtf8(const GedcomLine& line);
   std::string_view Rename(const GedcomLine& line, std::string_view newTag);
   std::string_view Fold(const GedcomLine& line, bool typeLine, std::string_view output,
                         std::span<const std::string>& released);

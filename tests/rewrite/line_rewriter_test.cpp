@@ -124,6 +124,18 @@ const RuleCase kRuleCases[] = {
      {"1 SSN", "1 NOTE (DEL) x", "2 CONT y", "2 TYPE t"}, {"1 SSN t"}},
     {"a marked note inside a fold stays out of it (replace)", With(kReplace | kFold),
      {"1 SSN", "1 NOTE (DEL) x", "2 CONT y", "2 TYPE t"}, {kReplacement, "1 SSN t"}},
+    // The copy is UTF-8, and its header must say so: only level 1 CHAR lines
+    // of the first HEAD record change, not the lines under them, nor those of
+    // records before or after it.
+    {"the header's CHAR line names UTF-8", With(kReplace | kFold, "SSN", "MISS", "PROP", "EVEN"),
+     {"0 @I1@ INDI", "1 CHAR ANSEL", "0 HEAD", "1 SOUR x", "1 CHAR UNICODE", "2 VERS 1", "1 char  ansel",
+      "2 CHAR ANSI", "1 CHAR", "0 @I2@ INDI", "1 CHAR ASCII"},
+     {"0 @I1@ INDI", "1 CHAR ANSEL", "0 HEAD", "1 SOUR x", "1 CHAR UTF-8", "2 VERS 1", "1 CHAR UTF-8", "2 CHAR ANSI",
+      "1 CHAR UTF-8", "0 @I2@ INDI", "1 CHAR ASCII"}},
+    {"a header that names UTF-8 already", With(kOff), {"0 head", "1 CHAR utf-8", "1 CHAR UTF-8 ", "0 TRLR"},
+     {"0 head", "1 CHAR utf-8", "1 CHAR UTF-8", "0 TRLR"}},
+    {"a second HEAD record is no header", With(kOff), {"0 HEAD", "0 HEAD", "1 CHAR ANSEL"},
+     {"0 HEAD", "0 HEAD", "1 CHAR ANSEL"}},
     // A fold that no TYPE line closes gives back, in input order, what it
     // held, each line as it would have been written without the fold.
     {"unclosed fold (remove)", With(kRemove | kFold, "SSN", "MISS", "DATE", "EVEN"), kUnclosed, {}, {},
