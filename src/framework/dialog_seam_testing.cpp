@@ -19,6 +19,7 @@ ScriptedDialogs::~ScriptedDialogs() { SetDialogSeam(previous_); }
 void ScriptedDialogs::ShowMessage(const std::string& text) {
   messages_.push_back(text);
   if (onMessage_) onMessage_(text);
+  if (onScreen_) QtDialogSeam().ShowMessage(text);
 }
 
 std::optional<FolderItem> ScriptedDialogs::ChooseOpenFile() {

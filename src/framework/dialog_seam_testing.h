@@ -13,6 +13,9 @@
 
 namespace fw::testing {
 
+// Qt's own dialogs, whatever seam is installed.
+DialogSeam& QtDialogSeam();
+
 class ScriptedDialogs final : public DialogSeam {
  public:
   // Installs itself as the seam; the destructor puts the previous one back.
@@ -29,6 +32,9 @@ class ScriptedDialogs final : public DialogSeam {
   // Runs while a message is "shown", after it is recorded: a test can act as
   // if the message box were up.
   void OnMessage(std::function<void(const std::string&)> callback) { onMessage_ = std::move(callback); }
+  // Shows every message in Qt's own message box besides recording it; the
+  // test must dismiss each box.
+  void ShowMessagesOnScreen(bool on) { onScreen_ = on; }
 
   const std::vector<std::string>& Messages() const { return messages_; }
   const std::vector<std::string>& ProposedSaveNames() const { return proposedSaveNames_; }
@@ -46,6 +52,7 @@ class ScriptedDialogs final : public DialogSeam {
   std::vector<std::string> messages_;
   std::vector<std::string> proposedSaveNames_;
   int openRequests_ = 0;
+  bool onScreen_ = false;
 };
 
 }  // namespace fw::testing

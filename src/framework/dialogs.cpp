@@ -1,6 +1,7 @@
 #include "framework/dialogs.h"
 
 #include "framework/cpu_state.h"
+#include "framework/dialog_seam_testing.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,6 +21,28 @@ namespace {
 std::filesystem::path ToPath(const QString& file) { return std::filesystem::path(QFile::encodeName(file).toStdString()); }
 QString ToQString(const std::filesystem::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); }
 
+// The box wraps its text only at blanks, and grows with a stretch that has
+// none (a malformed line has none at all) until it is wider than the screen
+// and the text is cut off. Such stretches are broken every so many
+// characters for showing.
+QString Wrappable(const QString& text) {
+  constexpr int kLongestStretch = 60;
+  QString shown;
+  shown.reserve(text.size() + text.size() / kLongestStretch);
+  int stretch = 0;
+  for (const QChar c : text) {
+    if (c.isSpace()) {
+      stretch = 0;
+    } else if (stretch >= kLongestStretch && !c.isLowSurrogate()) {
+      shown += QLatin1Char('\n');
+      stretch = 0;
+    }
+    shown += c;
+    if (!c.isSpace()) ++stretch;
+  }
+  return shown;
+}
+
 // Qt's own dialogs, parented to the active window.
 class QtDialogs final : public DialogSeam {
  public:
@@ -33,7 +56,7 @@ class QtDialogs final : public DialogSeam {
     box.setWindowTitle(QStringLiteral("Tavelock"));
     // Messages may quote a line of the input file: never read it as markup.
     box.setTextFormat(Qt::PlainText);
-    box.setText(QString::fromStdString(text));
+    box.setText(Wrappable(QString::fromStdString(text)));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
   }
@@ -62,12 +85,14 @@ class QtDialogs final : public DialogSeam {
 
 DialogSeam* g_seam = nullptr;
 
-DialogSeam& Current() {
-  static QtDialogs qtDialogs;
-  return g_seam != nullptr ? *g_seam : qtDialogs;
-}
+DialogSeam& Current() { return g_seam != nullptr ? *g_seam : testing::QtDialogSeam(); }
 
 }  // namespace
+
+DialogSeam& testing::QtDialogSeam() {
+  static QtDialogs qtDialogs;
+  return qtDialogs;
+}
 
 DialogSeam* SetDialogSeam(DialogSeam* seam) { return std::exchange(g_seam, seam); }
 

@@ -26,6 +26,24 @@ const char kError04[] = "Error 04: Can't create stream!";
 const char kMalformed[] = "Error in this line: ";
 const char kSuccess[] = "GEDCOM file successfully modified.";
 
+// The message for a malformed line shows its first characters only: a box
+// holding a line of megabytes would take Qt seconds, or minutes, to lay out,
+// and would not fit on any screen. The line is valid UTF-8 (the input stream
+// makes it so), and is cut between characters.
+std::string MalformedLineMessage(std::string_view line) {
+  constexpr std::size_t kShownCharacters = 200;
+  std::size_t cut = 0;
+  for (std::size_t shown = 0; shown < kShownCharacters && cut < line.size(); ++shown) {
+    do {
+      ++cut;
+    } while (cut < line.size() && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80);
+  }
+  std::string message = kMalformed;
+  message.append(line.substr(0, cut));
+  if (cut < line.size()) message += " \u2026";
+  return message;
+}
+
 // Closes the progress window however the line loop is left: after the last
 // line, and when a read or write failure leaves it, so that the report that
 // follows isn't shown under a window that says the run is still working.
@@ -88,7 +106,7 @@ void Window1::BtnModify_Action(fw::PushButton* /*sender*/) {
     // Painted now, before the first line is read, so that a long run shows it.
     fw::RuntimeFlushPaint();
     RewriteLines(
-        *input, *output, rewriter, options_, [](std::string_view text) { fw::MsgBox(kMalformed + std::string(text)); },
+        *input, *output, rewriter, options_, [](std::string_view text) { fw::MsgBox(MalformedLineMessage(text)); },
         [] { fw::RuntimeBackgroundTask(); });
   }
   output->Close();

@@ -5,9 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
@@ -304,6 +309,72 @@ class ModifyCommandTest : public QObject {
     QCOMPARE(Shown(script.dialogs.ProposedSaveNames()), Shown(QStringList{"md_" + name}));
     QCOMPARE(ReadFile(Path(name)), input);
     QCOMPARE(Listing(), (QStringList{name, "out.ged"}));
+  }
+
+  // The file's own first bytes decide its decoding over the pop-up menu: with
+  // either choice, every file gives the same complete copy, whose header
+  // names UTF-8.
+  void fileDecidesItsDecoding_data() {
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("chosen");
+    const QString text = QStringLiteral("0 HEAD\n1 CHAR UNICODE\n0 @I1@ INDI\n1 NAME Zoë /Müller/\n"
+                                        "1 NOTE DELETE: lives at 12 Elm St\n2 CONT phone 555-1234\n0 TRLR\n");
+    QTest::newRow("UTF-8, starting values") << text.toUtf8() << int{kUtf16Row};
+    QTest::newRow("UTF-8, UTF-8 chosen") << text.toUtf8() << int{kUtf8Row};
+    QTest::newRow("UTF-16 little-endian, UTF-8 chosen") << Utf16(text, false) << int{kUtf8Row};
+    QTest::newRow("UTF-16 big-endian, UTF-8 chosen") << Utf16(text, true) << int{kUtf8Row};
+    QTest::newRow("UTF-16 without a mark, UTF-8 chosen") << Utf16(text, false).mid(2) << int{kUtf8Row};
+  }
+
+  void fileDecidesItsDecoding() {
+    QFETCH(QByteArray, input);
+    QFETCH(int, chosen);
+    MainWindow().PumEncoding()->SetListIndex(chosen);
+    Script script;
+    RunOnce(script, input);
+    QCOMPARE(ReadFile(Path("out.ged")), Lines({"0 HEAD", "1 CHAR UTF-8", "0 @I1@ INDI", "1 NAME Zoë /Müller/",
+                                               kReplacement, "0 TRLR"}));
+    Expect(script, {kSuccess}, {"none"}, 1);
+  }
+
+  // A malformed line of any length gives a box that comes up at once and fits
+  // on the screen: it shows the line's first 200 characters, whole.
+  void longMalformedLines() {
+    const QByteArray e = "\xC3\xA9";  // two bytes of UTF-8
+    const QString prefix = QStringLiteral("Error in this line: ");
+    const QString shown200 = prefix + QString(QChar(0xE9)).repeated(200);
+    Script script;
+    script.dialogs.ShowMessagesOnScreen(true);
+    QStringList boxTexts;
+    QList<QSize> boxSizes;
+    bool fits = true;  // the box on the screen, its text and button within it
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(window);
+        if (box == nullptr || !box->isVisible()) continue;
+        // The box may show the text broken into rows; the text is the message.
+        boxTexts << box->text().remove(QLatin1Char('\n'));
+        boxSizes << box->frameGeometry().size();
+        // Every row of the text is wide enough to be read whole.
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        fits &= label != nullptr && label->minimumSizeHint().width() <= label->width();
+        const QAbstractButton* ok = box->button(QMessageBox::Ok);
+        fits &= ok != nullptr && box->rect().contains(QRect(ok->mapTo(box, QPoint()), ok->size()));
+        box->accept();
+      }
+    });
+    poll.start(5);
+    RunOnce(script, Lines({e.repeated(200), e.repeated(201), e.repeated(2'500'000), "0 TRLR"}));
+    poll.stop();
+
+    const QStringList expected{shown200, shown200 + QStringLiteral(" \u2026"), shown200 + QStringLiteral(" \u2026"),
+                               kSuccess};
+    QCOMPARE(Shown(script.dialogs.Messages()), Shown(expected));
+    QCOMPARE(Shown(boxTexts), Shown(expected));
+    QCOMPARE(ReadFile(Path("out.ged")), Lines({"0 TRLR"}));
+    for (const QSize& size : boxSizes) QVERIFY2(size.width() <= 1024 && size.height() <= 768, qPrintable(QString("%1x%2").arg(size.width()).arg(size.height())));
+    QVERIFY(fits);
   }
 
   // The marker and the decoding are taken once, when the run starts; the other
