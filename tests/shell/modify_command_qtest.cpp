@@ -33,7 +33,7 @@
 #include "shell/menubar1.h"
 #include "shell/window1.h"
 #include "shell/wnd_working.h"
-#include "../shell/shell_support.h"
+#include "shell_support.h"
 
 namespace {
 
