@@ -369,10 +369,16 @@ TextInputStream::~TextInputStream() {
 }
 
 std::unique_ptr<TextInputStream> TextInputStream::Open(const FolderItem& file) {
-  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file (links followed) is read. Without O_NONBLOCK, opening
+  // a FIFO would wait until something opened it for writing, and the
+  // application would hang; a device may never end, and opening a terminal
+  // must not make it ours (O_NOCTTY). Reads block again once it is known to
+  // be a regular file.
+  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return nullptr;
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+  const int flags = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? ::fcntl(fd, F_GETFL) : -1;
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return nullptr;
   }

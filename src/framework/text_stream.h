@@ -14,7 +14,8 @@ namespace fw {
 
 class TextInputStream {
  public:
-  // The stream, or null when the file can't be opened for reading.
+  // The stream, or null when the file can't be opened for reading or is not a
+  // regular file once links are followed (a folder, FIFO, socket or device).
   static std::unique_ptr<TextInputStream> Open(const FolderItem& file);
 
   ~TextInputStream();
