@@ -66,8 +66,10 @@ class TextOutputStream {
   // Appends `text` and one LF. Throws IOException when writing fails.
   void WriteLine(std::string_view text);
 
-  // Flushes, syncs and renames the temporary file over the target. Throws
-  // IOException when any of that fails; the target then stays as it was.
+  // Flushes, syncs and renames the temporary file over the target, then
+  // syncs the folder. Throws IOException when any step up to the rename
+  // fails; the target then stays as it was. Once the rename is done the copy
+  // is in place, and a failing folder sync is not reported.
   void Close();
 
  private:

@@ -122,6 +122,24 @@ TEST(TextOutputStreamTest, FailingRenameThrowsAndRemovesTheTemporary) {
   EXPECT_TRUE(std::filesystem::is_directory(folder / "tree.ged"));
 }
 
+TEST(TextOutputStreamTest, FailingFolderSyncAfterTheRenameIsNotReported) {
+  TempFolder folder;
+  const auto path = folder / "tree.ged";
+  WriteBytes(path, "0 HEAD\n1 NOTE old\n");
+  struct Failure {
+    Failure() { fw::testing::SetFolderSyncFailure(EIO); }
+    ~Failure() { fw::testing::ClearFolderSyncFailure(); }
+  } failure;
+  auto out = Create(path);
+  ASSERT_NE(out, nullptr);
+  out->WriteLine("0 HEAD");
+  out->WriteLine("0 TRLR");
+  // The copy is in place: reporting a failure would tell the user it isn't.
+  EXPECT_NO_THROW(out->Close());
+  EXPECT_EQ(ReadBytes(path), "0 HEAD\n0 TRLR\n");
+  EXPECT_EQ(folder.Names(), Names{"tree.ged"});
+}
+
 TEST(TextOutputStreamTest, PermissionsOfTheWrittenFile) {
   // The mode a new file gets, or the mode of the file replaced (-1: none).
   struct Case { mode_t umask; int existingMode; mode_t expected; } cases[] = {
