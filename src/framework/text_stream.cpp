@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -551,6 +552,54 @@ std::filesystem::path FolderOf(const std::filesystem::path& file) {
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
+// Where a copy chosen to go to a path really goes.
+struct Destination {
+  std::filesystem::path path;  // links followed
+  bool exists = false;
+  struct stat status {};  // when it exists
+};
+
+// As many links as the kernel follows in one path before it gives ELOOP.
+constexpr int kMaxLinks = 40;
+
+// Follows `path` through links, the way opening it for writing would: the
+// copy must replace the file a link points to and leave the link a link. A
+// dangling link names the file to make. Nothing when the path can't be
+// followed: a loop of links, too many of them, or a status that can't be read.
+std::optional<Destination> FollowLinks(std::filesystem::path path) {
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    Destination destination;
+    if (::lstat(path.c_str(), &destination.status) != 0) {
+      if (errno != ENOENT) return std::nullopt;
+      destination.path = std::move(path);
+      return destination;
+    }
+    if (!S_ISLNK(destination.status.st_mode)) {
+      destination.exists = true;
+      destination.path = std::move(path);
+      return destination;
+    }
+    std::error_code error;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) return std::nullopt;
+    // A relative link is read from the link's folder; an absolute one
+    // replaces the whole path. Not normalised: a ".." must be taken after the
+    // links before it, as the kernel takes it.
+    path = path.parent_path() / next;
+  }
+  return std::nullopt;
+}
+
+// Whether an existing file may be replaced by the copy: a regular file that
+// may be written. A device, FIFO, socket or folder is not a file to save
+// over, and a read-only file is one its owner meant to keep; neither is
+// touched. The mode bits are asked as well as access(2), which grants root
+// any file: a file with no write bit at all is read-only for root too.
+bool MayReplace(const Destination& existing) {
+  return S_ISREG(existing.status.st_mode) && (existing.status.st_mode & 0222) != 0 &&
+         ::faccessat(AT_FDCWD, existing.path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // Syncs the folder, so that a name just renamed into it survives a power
 // failure. 0, or the errno of what failed.
 int SyncFolder(const std::filesystem::path& folder) {
@@ -586,7 +635,8 @@ void ClearFolderSyncFailure() { g_folderSyncFailure.store(0); }
 }  // namespace testing
 
 struct TextOutputStream::Impl {
-  std::filesystem::path target;
+  std::filesystem::path target;       // as chosen, for messages
+  std::filesystem::path destination;  // links followed: what the copy replaces
   std::string tempPath;  // empty once renamed over the target
   int fd = -1;
   std::unique_ptr<char[]> buffer;
@@ -637,19 +687,20 @@ TextOutputStream::~TextOutputStream() {
 
 std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file) {
   const std::filesystem::path& target = file.Path();
-  // A hidden name beside the target, so that the rename stays within one
-  // file system and a leftover after a crash is recognisable.
-  std::string name = target.filename().string();
+  std::optional<Destination> destination = FollowLinks(target);
+  if (!destination || (destination->exists && !MayReplace(*destination))) return nullptr;
+
+  // A hidden name beside the file to replace, so that the rename stays
+  // within one file system and a leftover after a crash is recognisable.
+  std::string name = destination->path.filename().string();
   if (name.size() > 200) name.resize(200);  // room for the suffix within NAME_MAX
-  std::string path = (FolderOf(target) / ("." + name + ".XXXXXX")).string();
+  std::string path = (FolderOf(destination->path) / ("." + name + ".XXXXXX")).string();
   const int fd = ::mkostemp(path.data(), O_CLOEXEC);
   if (fd < 0) return nullptr;
 
-  // mkstemp makes the file 0600; give it the mode the target has, or the one
-  // a newly created file would get.
-  struct stat status {};
-  mode_t mode = 0666 & ~CurrentUmask();
-  if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode)) mode = status.st_mode & 07777;
+  // mkstemp makes the file 0600; give it the mode of the file replaced, or
+  // the one a newly created file would get.
+  const mode_t mode = destination->exists ? destination->status.st_mode & 07777 : 0666 & ~CurrentUmask();
   if (::fchmod(fd, mode) != 0) {
     ::close(fd);
     ::unlink(path.c_str());
@@ -659,6 +710,7 @@ std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& fil
   std::unique_ptr<TextOutputStream> stream(new TextOutputStream());
   Impl& s = *stream->impl_;
   s.target = target;
+  s.destination = std::move(destination->path);
   s.tempPath = std::move(path);
   s.fd = fd;
   s.buffer = std::make_unique<char[]>(kOutputBytes);
@@ -691,14 +743,14 @@ void TextOutputStream::Close() {
   const int fd = s.fd;
   s.fd = -1;
   if (::close(fd) != 0) s.Fail(errno, "Could not save");
-  if (::rename(s.tempPath.c_str(), s.target.c_str()) != 0) s.Fail(errno, "Could not replace");
+  if (::rename(s.tempPath.c_str(), s.destination.c_str()) != 0) s.Fail(errno, "Could not replace");
   s.tempPath.clear();
   s.closed = true;
   s.buffer.reset();
   // Make the new name itself durable. The copy is already in place and
   // complete, so a failure here is not reported: an exception would tell the
   // user that the save failed when the target already holds the copy.
-  SyncFolder(FolderOf(s.target));
+  SyncFolder(FolderOf(s.destination));
 }
 
 }  // namespace fw

@@ -55,7 +55,12 @@ class TextInputStream {
 class TextOutputStream {
  public:
   // The stream, or null when its temporary file can't be made in the target's
-  // folder (a folder that doesn't exist or can't be written).
+  // folder (a folder that doesn't exist or can't be written). A link as the
+  // target is followed: the copy replaces the file it points to (or, when it
+  // dangles, the file it names), and the link stays. No stream either, and
+  // the target stays untouched, when the target (links followed) exists but
+  // is not a regular file (a folder, FIFO, socket or device) or is read-only,
+  // or when the links loop.
   static std::unique_ptr<TextOutputStream> Create(const FolderItem& file);
 
   // Without Close the temporary file is removed and the target stays as it was.
