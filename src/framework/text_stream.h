@@ -63,7 +63,11 @@ class TextOutputStream {
   // or when the links loop.
   static std::unique_ptr<TextOutputStream> Create(const FolderItem& file);
 
-  // Without Close the temporary file is removed and the target stays as it was.
+  // Without Close the temporary file is removed and the target stays as it
+  // was. So it is when SIGTERM, SIGINT or SIGHUP ends the process: the first
+  // stream created installs a handler that removes every stream's temporary
+  // and then lets the signal end the process (or passes it on to the handler
+  // installed before, if any). A signal the process ignores stays ignored.
   ~TextOutputStream();
   TextOutputStream(const TextOutputStream&) = delete;
   TextOutputStream& operator=(const TextOutputStream&) = delete;

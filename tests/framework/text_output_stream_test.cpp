@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -279,6 +280,63 @@ TEST(TextOutputStreamTest, FailingFolderSyncAfterTheRenameIsNotReported) {
   EXPECT_NO_THROW(out->Close());
   EXPECT_EQ(ReadBytes(path), "0 HEAD\n0 TRLR\n");
   EXPECT_EQ(folder.Names(), Names{"tree.ged"});
+}
+
+TEST(TextOutputStreamTest, TerminatingSignalRemovesTheTemporary) {
+  for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(::strsignal(signalNumber));
+    // A signal this process was started ignoring (SIGHUP under nohup) stays
+    // ignored, by design: nothing to test then.
+    struct sigaction current {};
+    ::sigaction(signalNumber, nullptr, &current);
+    if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) {
+      std::cout << "[  SKIPPED ] " << ::strsignal(signalNumber) << ": ignored by this process\n";
+      continue;
+    }
+    TempFolder folder;
+    const auto path = folder / "md_tree.ged";
+    const std::string old = "0 HEAD\n1 NOTE old\n0 TRLR\n";
+    WriteBytes(path, old);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = test_files::StartChild([&] {
+      ::close(ready[0]);
+      // A mask inherited from whatever started the tests must not hold the
+      // signal off.
+      sigset_t signals;
+      sigemptyset(&signals);
+      sigaddset(&signals, signalNumber);
+      ::sigprocmask(SIG_UNBLOCK, &signals, nullptr);
+      auto out = Create(path);
+      if (!out) return 3;
+      // More than one buffer: the temporary holds bytes on disk.
+      for (std::size_t i = 0; i < 3 * kBuffer / 100; ++i) out->WriteLine(std::string(99, 'n'));
+      if (::write(ready[1], "r", 1) != 1) return 4;
+      for (;;) ::pause();  // until the signal, or the alarm should the parent fail
+    });
+    ::close(ready[1]);
+    char byte = 0;
+    ssize_t got;
+    do got = ::read(ready[0], &byte, 1);  // nothing when the child ends first
+    while (got < 0 && errno == EINTR);
+    ::close(ready[0]);
+    EXPECT_EQ(got, 1) << "the child did not get ready";
+    if (got == 1) {
+      // The temporary is there, with the bytes written so far.
+      const Names names = folder.Names();
+      EXPECT_EQ(names.size(), 2u);
+      for (const std::string& name : names) {
+        if (name != "md_tree.ged") {
+          EXPECT_GE(std::filesystem::file_size(folder / name), 2 * kBuffer) << name;
+        }
+      }
+      ::kill(child, signalNumber);
+    }
+    const int status = test_files::WaitForChild(child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << test_files::StatusText(status);
+    EXPECT_EQ(folder.Names(), Names{"md_tree.ged"});
+    EXPECT_EQ(ReadBytes(path), old);
+  }
 }
 
 TEST(TextOutputStreamTest, PermissionsOfTheWrittenFile) {
