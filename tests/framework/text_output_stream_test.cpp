@@ -198,6 +198,8 @@ TEST(TextOutputStreamTest, TargetsFollowedOrRefused) {
          std::filesystem::create_symlink(f / "other" / "hop.ged", f / "link.ged");
          return made;
        }, "link.ged", "other/real.ged"},
+      {"link up out of its folder", link("other/up.ged", "../tree.ged", file("tree.ged", 0644)), "other/up.ged",
+       "tree.ged"},
       {"dangling link", link("link.ged", "other/new.ged", otherFolder), "link.ged", "other/new.ged"},
       {"loop of links", link("a.ged", "b.ged", link("b.ged", "a.ged", otherFolder)), "a.ged", nullptr},
       {"FIFO", fifo, "tree.ged", nullptr},
@@ -254,10 +256,12 @@ TEST(TextOutputStreamTest, TargetsFollowedOrRefused) {
       Tree added = Snapshot(folder.path);
       for (const auto& [name, what] : before) added.erase(name);
       const std::filesystem::path written(c.written);
-      ASSERT_EQ(added.size(), 1u);
-      const std::filesystem::path temporary(added.begin()->first);
-      EXPECT_EQ(temporary.parent_path(), written.parent_path());
-      EXPECT_EQ(temporary.filename().string().rfind("." + written.filename().string() + ".", 0), 0u) << temporary;
+      EXPECT_EQ(added.size(), 1u);
+      if (added.size() == 1) {
+        const std::filesystem::path temporary(added.begin()->first);
+        EXPECT_EQ(temporary.parent_path(), written.parent_path());
+        EXPECT_EQ(temporary.filename().string().rfind("." + written.filename().string() + ".", 0), 0u) << temporary;
+      }
       out->Close();
     }
     EXPECT_EQ(Snapshot(folder.path), expected);
