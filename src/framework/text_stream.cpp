@@ -1,14 +1,20 @@
 #include "framework/text_stream.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <mutex>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -369,10 +375,16 @@ TextInputStream::~TextInputStream() {
 }
 
 std::unique_ptr<TextInputStream> TextInputStream::Open(const FolderItem& file) {
-  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file (links followed) is read. Without O_NONBLOCK, opening
+  // a FIFO would wait until something opened it for writing, and the
+  // application would hang; a device may never end, and opening a terminal
+  // must not make it ours (O_NOCTTY). Reads block again once it is known to
+  // be a regular file.
+  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return nullptr;
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+  const int flags = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? ::fcntl(fd, F_GETFL) : -1;
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return nullptr;
   }
@@ -501,6 +513,9 @@ struct WriteFailure {
 WriteFailure g_writeFailure;
 std::atomic<bool> g_writeFailureArmed{false};
 
+// The test hook that makes the folder sync fail; 0 when unset.
+std::atomic<int> g_folderSyncFailure{0};
+
 ssize_t SystemWrite(int fd, const char* bytes, std::size_t size) {
   if (g_writeFailureArmed.load(std::memory_order_relaxed)) {
     std::lock_guard<std::mutex> lock(g_writeFailure.mutex);
@@ -542,6 +557,182 @@ std::filesystem::path FolderOf(const std::filesystem::path& file) {
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
+// Where a copy chosen to go to a path really goes.
+struct Destination {
+  std::filesystem::path path;  // links followed
+  bool exists = false;
+  struct stat status {};  // when it exists
+};
+
+// As many links as the kernel follows in one path before it gives ELOOP.
+constexpr int kMaxLinks = 40;
+
+// Follows `path` through links, the way opening it for writing would: the
+// copy must replace the file a link points to and leave the link a link. A
+// dangling link names the file to make. Nothing when the path can't be
+// followed: a loop of links, too many of them, or a status that can't be read.
+std::optional<Destination> FollowLinks(std::filesystem::path path) {
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    Destination destination;
+    if (::lstat(path.c_str(), &destination.status) != 0) {
+      if (errno != ENOENT) return std::nullopt;
+      destination.path = std::move(path);
+      return destination;
+    }
+    if (!S_ISLNK(destination.status.st_mode)) {
+      destination.exists = true;
+      destination.path = std::move(path);
+      return destination;
+    }
+    std::error_code error;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) return std::nullopt;
+    // A relative link is read from the link's folder; an absolute one
+    // replaces the whole path. Not normalised: a ".." must be taken after the
+    // links before it, as the kernel takes it.
+    path = path.parent_path() / next;
+  }
+  return std::nullopt;
+}
+
+// Whether an existing file may be replaced by the copy: a regular file that
+// may be written. A device, FIFO, socket or folder is not a file to save
+// over, and a read-only file is one its owner meant to keep; neither is
+// touched. The mode bits are asked as well as access(2), which grants root
+// any file: a file with no write bit at all is read-only for root too.
+bool MayReplace(const Destination& existing) {
+  return S_ISREG(existing.status.st_mode) && (existing.status.st_mode & 0222) != 0 &&
+         ::faccessat(AT_FDCWD, existing.path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Syncs the folder, so that a name just renamed into it survives a power
+// failure. 0, or the errno of what failed.
+int SyncFolder(const std::filesystem::path& folder) {
+  if (const int failure = g_folderSyncFailure.load()) return failure;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int synced = ::fsync(fd);
+  const int syncError = errno;
+  ::close(fd);
+  return synced == 0 ? 0 : syncError;
+}
+
+// Temporaries removed on SIGTERM, SIGINT and SIGHUP. These signals end the
+// process without running destructors, and would leave the temporaries
+// behind. The handler removes every live one and then lets the signal take
+// its course. It may run on any thread at any moment, so it reads only a
+// fixed table in static storage, through lock-free atomics, and calls only
+// async-signal-safe functions. (SIGKILL can't be caught: its leftovers keep
+// their recognisable names.)
+
+constexpr int kTerminatingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+enum SlotState : int {
+  kFree,
+  // The owning stream is making, renaming or removing the temporary, with
+  // the signals held off on its own thread; a handler on another thread waits.
+  kBusy,
+  // The temporary exists at `path`: the handler removes it.
+  kLive,
+  // The handler has taken it; it is never used again.
+  kTaken,
+};
+
+struct TemporarySlot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// The application writes one copy at a time; the rest is for tests and for
+// streams a caller forgot. A stream that finds no free slot still works, but
+// its temporary is not removed on these signals.
+constexpr int kSlots = 32;
+TemporarySlot g_slots[kSlots];
+
+// What each signal did before the handler was installed.
+struct sigaction g_previous[std::size(kTerminatingSignals)];
+
+void RemoveTemporariesOnSignal(int signalNumber, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
+  for (TemporarySlot& slot : g_slots) {
+    // A busy spell is a few system calls; the wait is bounded all the same,
+    // so that a stopped thread can't keep the process from ending.
+    for (int waits = 0; slot.state.load() == kBusy && waits < 2000; ++waits) {
+      const timespec millisecond{0, 1000000};
+      ::nanosleep(&millisecond, nullptr);
+    }
+    int live = kLive;
+    if (slot.state.compare_exchange_strong(live, kTaken)) ::unlink(slot.path);
+  }
+  std::size_t index = 0;
+  while (kTerminatingSignals[index] != signalNumber) ++index;
+  const struct sigaction& previous = g_previous[index];
+  if ((previous.sa_flags & SA_SIGINFO) != 0) {
+    previous.sa_sigaction(signalNumber, info, context);
+  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+    previous.sa_handler(signalNumber);
+  } else {
+    // End the process as the signal would have: it is held off until this
+    // handler returns, and then it finds the default action.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(signalNumber, &standard, nullptr);
+    ::raise(signalNumber);
+  }
+  errno = savedErrno;
+}
+
+void InstallSignalHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (std::size_t i = 0; i < std::size(kTerminatingSignals); ++i) {
+      struct sigaction previous {};
+      if (::sigaction(kTerminatingSignals[i], nullptr, &previous) != 0) continue;
+      // A signal the process ignores (SIGHUP under nohup) stays ignored.
+      if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN) continue;
+      g_previous[i] = previous;
+      struct sigaction handler {};
+      handler.sa_sigaction = RemoveTemporariesOnSignal;
+      // SA_RESTART: when a handler installed before lets the process go on,
+      // reads and writes that the signal interrupted carry on, as they did.
+      handler.sa_flags = SA_SIGINFO | SA_RESTART;
+      sigemptyset(&handler.sa_mask);
+      for (const int other : kTerminatingSignals) sigaddset(&handler.sa_mask, other);
+      ::sigaction(kTerminatingSignals[i], &handler, nullptr);
+    }
+  });
+}
+
+// Holds the terminating signals off on this thread while a temporary is made
+// and entered in the table, or renamed or removed and taken out of it: a
+// signal in between could leave a file behind, or remove the wrong one.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signalNumber : kTerminatingSignals) sigaddset(&held, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &held, &saved_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+// A free slot, now busy; -1 when none is free.
+int ClaimSlot() {
+  for (int i = 0; i < kSlots; ++i) {
+    int free = kFree;
+    if (g_slots[i].state.compare_exchange_strong(free, kBusy)) return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 namespace testing {
@@ -558,11 +749,17 @@ void ClearWriteFailure() {
   g_writeFailureArmed.store(false);
 }
 
+void SetFolderSyncFailure(int errnoValue) { g_folderSyncFailure.store(errnoValue); }
+
+void ClearFolderSyncFailure() { g_folderSyncFailure.store(0); }
+
 }  // namespace testing
 
 struct TextOutputStream::Impl {
-  std::filesystem::path target;
+  std::filesystem::path target;       // as chosen, for messages
+  std::filesystem::path destination;  // links followed: what the copy replaces
   std::string tempPath;  // empty once renamed over the target
+  int slot = -1;         // the temporary's entry in g_slots, if any
   int fd = -1;
   std::unique_ptr<char[]> buffer;
   std::size_t length = 0;
@@ -601,41 +798,81 @@ struct TextOutputStream::Impl {
     length = 0;
     WriteAll(buffer.get(), size);
   }
+
+  // Takes the temporary out of the table for a rename or removal: true when
+  // it was there, and a signal's handler now leaves it alone. False when
+  // there is no entry, or when a handler has taken it (and removes it).
+  bool Unlist() {
+    int live = kLive;
+    return slot >= 0 && g_slots[slot].state.compare_exchange_strong(live, kBusy);
+  }
+
+  // Removes the temporary, which is taken out of the table first.
+  void RemoveTemporary() {
+    const SignalsHeld held;
+    if (slot < 0) {
+      ::unlink(tempPath.c_str());
+    } else if (Unlist()) {
+      ::unlink(tempPath.c_str());
+      g_slots[slot].state.store(kFree);
+    }
+    slot = -1;
+    tempPath.clear();
+  }
 };
 
 TextOutputStream::TextOutputStream() : impl_(std::make_unique<Impl>()) {}
 
 TextOutputStream::~TextOutputStream() {
   if (impl_->fd >= 0) ::close(impl_->fd);
-  if (!impl_->tempPath.empty()) ::unlink(impl_->tempPath.c_str());
+  if (!impl_->tempPath.empty()) impl_->RemoveTemporary();
 }
 
 std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file) {
   const std::filesystem::path& target = file.Path();
-  // A hidden name beside the target, so that the rename stays within one
-  // file system and a leftover after a crash is recognisable.
-  std::string name = target.filename().string();
+  std::optional<Destination> destination = FollowLinks(target);
+  if (!destination || (destination->exists && !MayReplace(*destination))) return nullptr;
+
+  // Absolute, so that the signal handler removes the right file even after
+  // the working folder has changed.
+  std::error_code noFolder;
+  std::filesystem::path absolute = std::filesystem::absolute(destination->path, noFolder);
+  if (!noFolder) destination->path = std::move(absolute);
+
+  // A hidden name beside the file to replace, so that the rename stays
+  // within one file system and a leftover after a crash is recognisable.
+  std::string name = destination->path.filename().string();
   if (name.size() > 200) name.resize(200);  // room for the suffix within NAME_MAX
-  std::string path = (FolderOf(target) / ("." + name + ".XXXXXX")).string();
-  const int fd = ::mkostemp(path.data(), O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  std::string path = (FolderOf(destination->path) / ("." + name + ".XXXXXX")).string();
 
-  // mkstemp makes the file 0600; give it the mode the target has, or the one
-  // a newly created file would get.
-  struct stat status {};
-  mode_t mode = 0666 & ~CurrentUmask();
-  if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode)) mode = status.st_mode & 07777;
-  if (::fchmod(fd, mode) != 0) {
-    ::close(fd);
-    ::unlink(path.c_str());
-    return nullptr;
-  }
-
+  InstallSignalHandlers();
   std::unique_ptr<TextOutputStream> stream(new TextOutputStream());
   Impl& s = *stream->impl_;
+  {
+    // Made and entered in the table with no signal in between. The name is
+    // made in the table's own storage, which the handler reads.
+    const SignalsHeld held;
+    s.slot = path.size() < PATH_MAX ? ClaimSlot() : -1;
+    char* temporary = path.data();
+    if (s.slot >= 0) temporary = std::strcpy(g_slots[s.slot].path, path.c_str());
+    s.fd = ::mkostemp(temporary, O_CLOEXEC);
+    if (s.fd < 0) {
+      if (s.slot >= 0) g_slots[s.slot].state.store(kFree);
+      s.slot = -1;
+      return nullptr;
+    }
+    s.tempPath = temporary;
+    if (s.slot >= 0) g_slots[s.slot].state.store(kLive);
+  }
+
+  // mkstemp makes the file 0600; give it the mode of the file replaced, or
+  // the one a newly created file would get. (Without it, the stream's
+  // destructor removes the temporary.)
+  const mode_t mode = destination->exists ? destination->status.st_mode & 07777 : 0666 & ~CurrentUmask();
+  if (::fchmod(s.fd, mode) != 0) return nullptr;
+
   s.target = target;
-  s.tempPath = std::move(path);
-  s.fd = fd;
+  s.destination = std::move(destination->path);
   s.buffer = std::make_unique<char[]>(kOutputBytes);
   return stream;
 }
@@ -666,17 +903,27 @@ void TextOutputStream::Close() {
   const int fd = s.fd;
   s.fd = -1;
   if (::close(fd) != 0) s.Fail(errno, "Could not save");
-  if (::rename(s.tempPath.c_str(), s.target.c_str()) != 0) s.Fail(errno, "Could not replace");
-  s.tempPath.clear();
+  {
+    // Renamed and taken out of the table with no signal in between: the
+    // handler must neither remove the copy's new name nor miss a temporary
+    // that stays because the rename failed.
+    const SignalsHeld held;
+    const bool unlisted = s.Unlist();
+    if (::rename(s.tempPath.c_str(), s.destination.c_str()) != 0) {
+      const int error = errno;
+      if (unlisted) g_slots[s.slot].state.store(kLive);
+      s.Fail(error, "Could not replace");
+    }
+    if (unlisted) g_slots[s.slot].state.store(kFree);
+    s.slot = -1;
+    s.tempPath.clear();
+  }
   s.closed = true;
   s.buffer.reset();
-  // Make the new name itself durable.
-  const int folder = ::open(FolderOf(s.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) s.Fail(errno, "Could not save");
-  const int synced = ::fsync(folder);
-  const int syncError = errno;
-  ::close(folder);
-  if (synced != 0) s.Fail(syncError, "Could not save");
+  // Make the new name itself durable. The copy is already in place and
+  // complete, so a failure here is not reported: an exception would tell the
+  // user that the save failed when the target already holds the copy.
+  SyncFolder(FolderOf(s.destination));
 }
 
 }  // namespace fw

@@ -14,7 +14,8 @@ namespace fw {
 
 class TextInputStream {
  public:
-  // The stream, or null when the file can't be opened for reading.
+  // The stream, or null when the file can't be opened for reading or is not a
+  // regular file once links are followed (a folder, FIFO, socket or device).
   static std::unique_ptr<TextInputStream> Open(const FolderItem& file);
 
   ~TextInputStream();
@@ -54,10 +55,19 @@ class TextInputStream {
 class TextOutputStream {
  public:
   // The stream, or null when its temporary file can't be made in the target's
-  // folder (a folder that doesn't exist or can't be written).
+  // folder (a folder that doesn't exist or can't be written). A link as the
+  // target is followed: the copy replaces the file it points to (or, when it
+  // dangles, the file it names), and the link stays. No stream either, and
+  // the target stays untouched, when the target (links followed) exists but
+  // is not a regular file (a folder, FIFO, socket or device) or is read-only,
+  // or when the links loop.
   static std::unique_ptr<TextOutputStream> Create(const FolderItem& file);
 
-  // Without Close the temporary file is removed and the target stays as it was.
+  // Without Close the temporary file is removed and the target stays as it
+  // was. So it is when SIGTERM, SIGINT or SIGHUP ends the process: the first
+  // stream created installs a handler that removes every stream's temporary
+  // and then lets the signal end the process (or passes it on to the handler
+  // installed before, if any). A signal the process ignores stays ignored.
   ~TextOutputStream();
   TextOutputStream(const TextOutputStream&) = delete;
   TextOutputStream& operator=(const TextOutputStream&) = delete;
@@ -65,8 +75,10 @@ class TextOutputStream {
   // Appends `text` and one LF. Throws IOException when writing fails.
   void WriteLine(std::string_view text);
 
-  // Flushes, syncs and renames the temporary file over the target. Throws
-  // IOException when any of that fails; the target then stays as it was.
+  // Flushes, syncs and renames the temporary file over the target, then
+  // syncs the folder. Throws IOException when any step up to the rename
+  // fails; the target then stays as it was. Once the rename is done the copy
+  // is in place, and a failing folder sync is not reported.
   void Close();
 
  private:

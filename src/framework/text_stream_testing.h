@@ -25,4 +25,10 @@ inline constexpr std::size_t kOutputBufferBytes = 256 * 1024;
 void SetWriteFailureAfter(std::size_t bytes, int errnoValue);
 void ClearWriteFailure();
 
+// Makes the folder sync that follows the rename in TextOutputStream::Close
+// fail with errno `errnoValue` (as opening or syncing the folder could),
+// until ClearFolderSyncFailure. Affects the whole process.
+void SetFolderSyncFailure(int errnoValue);
+void ClearFolderSyncFailure();
+
 }  // namespace fw::testing

@@ -2,8 +2,11 @@
 // Files for stream tests: a fresh folder per test, removed afterwards.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -49,6 +52,44 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ostringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();
   return bytes.str();
+}
+
+// Starts `body` in a forked child, which never returns into the test
+// framework: it ends with _exit(body's result), 125 when body throws. SIGALRM
+// ends it after `seconds` should body block, or wait for a parent that failed.
+template <class Body>
+pid_t StartChild(Body body, unsigned seconds = 5) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(seconds);
+    int code = 125;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  if (pid < 0) ADD_FAILURE() << "fork: " << std::strerror(errno);
+  return pid;
+}
+
+// The wait status of a child from StartChild.
+inline int WaitForChild(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+      return -1;
+    }
+  }
+  return status;
+}
+
+// How a child ended, for failure messages.
+inline std::string StatusText(int status) {
+  if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return std::string("signal ") + ::strsignal(WTERMSIG(status));
+  return "status " + std::to_string(status);
 }
 
 // `call` throws IOException with `errorNumber`, naming the file and the error.

@@ -1,8 +1,11 @@
 // Reading lines: decoding, line ends, read-buffer boundaries and failures.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -201,6 +204,49 @@ TEST(TextInputStreamTest, OpenFailureLateEncodingAndClose) {
   stream->Close();
   EXPECT_TRUE(stream->Eof());
   EXPECT_EQ(stream->ReadLine(), "");
+}
+
+TEST(TextInputStreamTest, OnlyRegularFilesAreOpened) {
+  // What Open is given (made in the folder); whether it reads the file's line
+  // or gives no stream. Each Open runs in a child process: one that blocks,
+  // as opening a FIFO that nobody writes to would, is ended by its alarm.
+  struct Case { const char* name; std::function<std::filesystem::path(const TempFolder&)> make; bool read; } cases[] = {
+      {"link to a regular file", [](const TempFolder& f) {
+         test_files::WriteBytes(f / "tree.ged", "0 HEAD\n");
+         std::filesystem::create_symlink("tree.ged", f / "link.ged");
+         return f / "link.ged";
+       }, true},
+      {"link to a link to a regular file", [](const TempFolder& f) {
+         test_files::WriteBytes(f / "tree.ged", "0 HEAD\n");
+         std::filesystem::create_symlink(f / "tree.ged", f / "hop.ged");
+         std::filesystem::create_symlink("hop.ged", f / "link.ged");
+         return f / "link.ged";
+       }, true},
+      {"FIFO nobody writes to", [](const TempFolder& f) {
+         EXPECT_EQ(::mkfifo((f / "fifo.ged").c_str(), 0644), 0);
+         return f / "fifo.ged";
+       }, false},
+      {"link to a FIFO", [](const TempFolder& f) {
+         EXPECT_EQ(::mkfifo((f / "fifo.ged").c_str(), 0644), 0);
+         std::filesystem::create_symlink("fifo.ged", f / "link.ged");
+         return f / "link.ged";
+       }, false},
+      {"folder", [](const TempFolder& f) { return f.path; }, false},
+      {"device", [](const TempFolder&) { return std::filesystem::path("/dev/null"); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const std::filesystem::path path = c.make(folder);
+    // 0: no stream; 1: the line read; 2: a stream that read something else.
+    const pid_t child = test_files::StartChild([&] {
+      auto stream = Open(path, U8);
+      if (!stream) return 0;
+      return !stream->Eof() && stream->ReadLine() == "0 HEAD" ? 1 : 2;
+    });
+    const int status = test_files::WaitForChild(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (c.read ? 1 : 0)) << test_files::StatusText(status);
+  }
 }
 
 TEST(TextInputStreamTest, ReadFailureThrowsWithErrno) {
