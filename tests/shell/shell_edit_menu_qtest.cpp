@@ -1,5 +1,6 @@
-// The Edit menu reached from the keyboard acts on the marker field: the menu
-// bar takes the focus on the way, and the field's selection must survive it.
+// The Edit menu reached from the keyboard, or from the next menu, acts on the
+// marker field: the menu bar takes the focus on the way, and the Edit items
+// must still find the field with its selection.
 
 #include <QAction>
 #include <QClipboard>
@@ -7,6 +8,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QtTest>
 
 #include <functional>
@@ -65,6 +67,14 @@ class ShellEditMenuTest : public QObject {
       Key(Qt::Key_Right);
       Key(Qt::Key_Down);
     };
+    const Opener mouseFromFileMenu = [] {
+      QMenuBar* bar = MainWindow()->widget()->menuBar();
+      QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(bar->actions().at(0)).center());
+      // The open menu hands the pointer's moves over the bar on to the bar.
+      const QPoint over = bar->actionGeometry(bar->actions().at(1)).center();
+      QMouseEvent move(QEvent::MouseMove, over, bar->mapToGlobal(over), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(bar, &move);
+    };
     // clang-format off
     QTest::newRow("Alt+B, copy")                       << altB              << true  << "EditCopy" << "[DELETE]:|DELETE";
     QTest::newRow("Alt+B, cut")                        << altB              << true  << "EditCut"  << ":|DELETE";
@@ -72,6 +82,9 @@ class ShellEditMenuTest : public QObject {
     QTest::newRow("Alt and arrows, copy")              << altThenArrows     << true  << "EditCopy" << "[DELETE]:|DELETE";
     QTest::newRow("Alt and arrows, cut")               << altThenArrows     << true  << "EditCut"  << ":|DELETE";
     QTest::newRow("Alt and arrows, nothing selected")  << altThenArrows     << false << ""         << "DELETE:|XY";
+    // From one open menu to the next, the bar has the focus for a moment.
+    QTest::newRow("mouse from File, copy")             << mouseFromFileMenu << true  << "EditCopy" << "[DELETE]:|DELETE";
+    QTest::newRow("mouse from File, nothing selected") << mouseFromFileMenu << false << ""         << "DELETE:|XY";
     // clang-format on
   }
   void editItemsActOnTheMarkerField() {
