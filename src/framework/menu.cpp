@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QShortcut>
 
 #include <functional>
 #include <type_traits>
@@ -199,6 +200,23 @@ void InstallMenuBar(QMenuBar& target, const MenuBar& bar) {
   QObject::connect(qApp, &QApplication::focusChanged, &target, [](QWidget* /*old*/, QWidget* now) {
     if (now != nullptr && qobject_cast<QMenuBar*>(now) == nullptr) LastFocusBesideMenuBar() = now;
   });
+  // Qt reaches the menus from the keyboard by Alt alone and by Alt with a
+  // title's letter. F10 does so too in most desktop applications: it opens
+  // the first menu, and the arrow keys go on from there.
+  static constexpr char kMenuKey[] = "MenuKey";
+  if (target.findChild<QShortcut*>(kMenuKey, Qt::FindDirectChildrenOnly) == nullptr) {
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), &target);
+    menuKey->setObjectName(kMenuKey);
+    menuKey->setContext(Qt::WindowShortcut);
+    QObject::connect(menuKey, &QShortcut::activated, &target, [&target] {
+      for (QAction* title : target.actions()) {
+        if (title->menu() != nullptr && title->isVisible() && title->isEnabled()) {
+          target.setActiveAction(title);
+          return;
+        }
+      }
+    });
+  }
   for (int i = 0; i < bar.Count(); ++i) AddSeparatorOrMenu(target, *bar.Item(i));
 }
 

@@ -60,6 +60,10 @@ class ShellEditMenuTest : public QObject {
     QTest::addColumn<QString>("item");   // chosen with the arrow keys and Return, when enabled
     QTest::addColumn<QString>("after");  // the field, then "|" and the clipboard ("XY" before)
     const Opener altB = [] { Key(Qt::Key_B, Qt::AltModifier); };
+    const Opener f10 = [] {
+      Key(Qt::Key_F10);  // opens the first menu
+      Key(Qt::Key_Right);
+    };
     const Opener altThenArrows = [] {
       // Alt pressed and let go alone puts the menu bar in the keyboard's hands.
       QTest::keyPress(KeyTarget(), Qt::Key_Alt, Qt::AltModifier);
@@ -79,6 +83,9 @@ class ShellEditMenuTest : public QObject {
     QTest::newRow("Alt+B, copy")                       << altB              << true  << "EditCopy" << "[DELETE]:|DELETE";
     QTest::newRow("Alt+B, cut")                        << altB              << true  << "EditCut"  << ":|DELETE";
     QTest::newRow("Alt+B, nothing selected")           << altB              << false << ""         << "DELETE:|XY";
+    QTest::newRow("F10 and arrows, copy")              << f10               << true  << "EditCopy" << "[DELETE]:|DELETE";
+    QTest::newRow("F10 and arrows, cut")               << f10               << true  << "EditCut"  << ":|DELETE";
+    QTest::newRow("F10 and arrows, nothing selected")  << f10               << false << ""         << "DELETE:|XY";
     QTest::newRow("Alt and arrows, copy")              << altThenArrows     << true  << "EditCopy" << "[DELETE]:|DELETE";
     QTest::newRow("Alt and arrows, cut")               << altThenArrows     << true  << "EditCut"  << ":|DELETE";
     QTest::newRow("Alt and arrows, nothing selected")  << altThenArrows     << false << ""         << "DELETE:|XY";
