@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QFont>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPalette>
 #include <QPushButton>
 #include <QShortcut>
@@ -50,6 +52,33 @@ QPoint ParentOrigin(const QWidget* widget, const QWidget* content) {
   }
   return origin;
 }
+
+// The text field's widget. A line edit drops its selection when the focus
+// leaves it for anything but a pop-up or another window, and the menu bar
+// takes the focus when the user opens a menu from the keyboard (Alt alone, or
+// Alt with a title's letter): the Edit menu's Cut, Copy and Clear, which act
+// on this field, would find nothing selected. So the selection stays when the
+// focus goes to the window's menu bar, as it stays when a menu is opened with
+// the mouse.
+class FieldEdit final : public QLineEdit {
+ protected:
+  void focusOutEvent(QFocusEvent* event) override {
+    const QWidget* now = QApplication::focusWidget();
+    const bool toMenuBar = qobject_cast<const QMenuBar*>(now) != nullptr && now->window() == window();
+    const int start = selectionStart();
+    const int length = selectionLength();
+    const bool cursorAtStart = cursorPosition() == start;
+    QLineEdit::focusOutEvent(event);
+    if (toMenuBar && length > 0 && !hasSelectedText()) {
+      // Selected again from the same end, so that the cursor stays where it was.
+      if (cursorAtStart) {
+        setSelection(start + length, -length);
+      } else {
+        setSelection(start, length);
+      }
+    }
+  }
+};
 
 }  // namespace
 
@@ -381,7 +410,7 @@ std::optional<PropertyValue> PopupMenu::ReadProperty(const std::string& name) co
 
 // ---------------------------------------------------------------- TextField
 
-TextField::TextField(Window& owner) : Control(owner) { SetWidget(new QLineEdit); }
+TextField::TextField(Window& owner) : Control(owner) { SetWidget(new FieldEdit); }
 
 QLineEdit* TextField::lineEdit() const { return static_cast<QLineEdit*>(CheckNil(widget())); }
 std::string TextField::Text() const { return FromQt(lineEdit()->text()); }

@@ -2,11 +2,13 @@
 
 #include "framework/cpu_state.h"
 #include "framework/dialog_seam_testing.h"
+#include "framework/window.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -43,7 +45,19 @@ QString Wrappable(const QString& text) {
   return shown;
 }
 
-// Qt's own dialogs, parented to the active window.
+// The window a dialog stands over: the application's active window, and the
+// main window when none is active, as right after the progress window or
+// another dialog has closed, or while the user is in another application.
+// Without a parent a dialog comes up in the middle of the screen, away from
+// the window it is about.
+QWidget* DialogParent() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  const Window* main = MainWindow();
+  if (main != nullptr && main->widget()->isVisible()) return main->widget();
+  return nullptr;
+}
+
+// Qt's own dialogs, over DialogParent.
 class QtDialogs final : public DialogSeam {
  public:
   void ShowMessage(const std::string& text) override {
@@ -52,7 +66,7 @@ class QtDialogs final : public DialogSeam {
       std::fprintf(stderr, "Tavelock: %s\n", text.c_str());
       return;
     }
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(DialogParent());
     box.setWindowTitle(QStringLiteral("Tavelock"));
     // Messages may quote a line of the input file: never read it as markup.
     box.setTextFormat(Qt::PlainText);
@@ -62,7 +76,7 @@ class QtDialogs final : public DialogSeam {
   }
 
   std::optional<FolderItem> ChooseOpenFile() override {
-    const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), StartFolder());
+    const QString file = QFileDialog::getOpenFileName(DialogParent(), QString(), StartFolder());
     if (file.isEmpty()) return std::nullopt;
     FolderItem chosen(ToPath(file));
     lastFolder_ = chosen.Path().parent_path();
@@ -72,7 +86,7 @@ class QtDialogs final : public DialogSeam {
   std::optional<FolderItem> ChooseSaveFile(const std::string& proposedName) override {
     // Qt's save dialog asks before it replaces an existing file.
     const QString proposed = QDir(StartFolder()).filePath(QString::fromStdString(proposedName));
-    const QString file = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), proposed);
+    const QString file = QFileDialog::getSaveFileName(DialogParent(), QString(), proposed);
     if (file.isEmpty()) return std::nullopt;
     return FolderItem(ToPath(file));
   }

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QShortcut>
 
 #include <functional>
 #include <type_traits>
@@ -78,17 +79,22 @@ std::optional<EditCommand> EditCommandOf(std::string_view itemName) {
   return std::nullopt;
 }
 
-// Navigating the menu bar from the keyboard (Alt, then the arrow keys) gives
-// the bar the focus while its menus open; the field that had it before is the
-// one the Edit items mean.
-QPointer<QWidget>& FocusBeforeMenuBar() {
+// The menu bar has the focus while the user walks it from the keyboard (Alt,
+// Alt with a title's letter), and for a moment whenever it goes from one open
+// menu to the next, by the arrow keys or the mouse; that move happens while a
+// menu is up and tells nobody. The widget that had the focus last, before
+// the bar, is the one the Edit items mean.
+QPointer<QWidget>& LastFocusBesideMenuBar() {
   static QPointer<QWidget> widget;
   return widget;
 }
 
 QLineEdit* FocusedLineEdit() {
   QWidget* focus = QApplication::focusWidget();
-  if (qobject_cast<QMenuBar*>(focus) != nullptr) focus = FocusBeforeMenuBar();
+  if (qobject_cast<QMenuBar*>(focus) != nullptr) {
+    QWidget* before = LastFocusBesideMenuBar();
+    focus = before != nullptr && before->window() == focus->window() ? before : nullptr;
+  }
   return qobject_cast<QLineEdit*>(focus);
 }
 
@@ -191,9 +197,26 @@ void InstallMenuBar(QMenuBar& target, const MenuBar& bar) {
   for (QMenu* old : target.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete old;
   for (QAction* old : target.findChildren<QAction*>(Qt::FindDirectChildrenOnly)) delete old;
   QObject::disconnect(qApp, &QApplication::focusChanged, &target, nullptr);
-  QObject::connect(qApp, &QApplication::focusChanged, &target, [&target](QWidget* old, QWidget* now) {
-    if (now == &target) FocusBeforeMenuBar() = old;
+  QObject::connect(qApp, &QApplication::focusChanged, &target, [](QWidget* /*old*/, QWidget* now) {
+    if (now != nullptr && qobject_cast<QMenuBar*>(now) == nullptr) LastFocusBesideMenuBar() = now;
   });
+  // Qt reaches the menus from the keyboard by Alt alone and by Alt with a
+  // title's letter. F10 does so too in most desktop applications: it opens
+  // the first menu, and the arrow keys go on from there.
+  static constexpr char kMenuKey[] = "MenuKey";
+  if (target.findChild<QShortcut*>(kMenuKey, Qt::FindDirectChildrenOnly) == nullptr) {
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), &target);
+    menuKey->setObjectName(kMenuKey);
+    menuKey->setContext(Qt::WindowShortcut);
+    QObject::connect(menuKey, &QShortcut::activated, &target, [&target] {
+      for (QAction* title : target.actions()) {
+        if (title->menu() != nullptr && title->isVisible() && title->isEnabled()) {
+          target.setActiveAction(title);
+          return;
+        }
+      }
+    });
+  }
   for (int i = 0; i < bar.Count(); ++i) AddSeparatorOrMenu(target, *bar.Item(i));
 }
 

@@ -67,7 +67,7 @@ std::string PlatformShortcut(std::string_view shortcut);
 // "-" becomes a separator, shortcuts become the platform's, the quit item
 // quits through QuitApplication, and the items named EditUndo, EditCut,
 // EditCopy, EditPaste, EditClear and EditSelectAll act on the focused text
-// field. Replaces whatever `target` held.
+// field. F10 opens the first menu. Replaces whatever `target` held.
 void InstallMenuBar(QMenuBar& target, const MenuBar& bar);
 
 }  // namespace fw

@@ -340,4 +340,11 @@ void ForgetImplicitWindow(Window* window) {
 
 std::vector<Window*> AllWindows() { return TheRegistry().all; }
 
+Window* MainWindow() {
+  for (Window* window : TheRegistry().all) {
+    if (window->IsOpen()) return window;
+  }
+  return nullptr;
+}
+
 }  // namespace fw

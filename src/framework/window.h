@@ -122,6 +122,10 @@ void RegisterImplicitWindow(std::string className, Window* window);
 void ForgetImplicitWindow(Window* window);
 // Every window the framework holds, in creation order.
 std::vector<Window*> AllWindows();
+// The application's main window: the first window made that is still open.
+// Start-up makes its default window before any other, so that is this one
+// for as long as it is open. Null when no window is open.
+Window* MainWindow();
 
 // The implicit instance of W under `className`: found when the framework holds
 // one, otherwise made and constructed now.

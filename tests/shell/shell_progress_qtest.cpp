@@ -1,6 +1,7 @@
-// The progress window: shown within the main window, and closed without
-// ending the run.
+// The progress window: a dialog shown within the main window, its one line
+// whole, and closed without ending the run.
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 #include <QWindow>
@@ -37,10 +38,19 @@ class ShellProgressTest : public QObject {
 
     progress->ShowWithin(*main_, -1);
     QMainWindow* top = progress->widget();
+    QCOMPARE(top->windowType(), Qt::Dialog);
     QCOMPARE(top->windowModality(), Qt::WindowModal);
     QCOMPARE(top->parentWidget(), static_cast<QWidget*>(main_->widget()));
     QCOMPARE(top->windowHandle()->transientParent(), main_->widget()->windowHandle());
     QVERIFY(QTest::qWaitForWindowExposed(top));
+
+    // Its one line, whole within its label.
+    const QLabel* label = fw::CheckNil(progress->StaticText1())->label();
+    QCOMPARE(label->text(), QString("Please wait . . . working . . ."));
+    const QSize needed = label->sizeHint();
+    QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
+             qPrintable(QString("needs %1x%2 in %3x%4")
+                            .arg(needed.width()).arg(needed.height()).arg(label->width()).arg(label->height())));
     QVERIFY(SaveScreenshot(top, "progress-window.png"));
   }
 

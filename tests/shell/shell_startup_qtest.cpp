@@ -1,7 +1,9 @@
 // Start-up and the main window at work: the application object and its one
 // menu bar, the notice, resizing, the one dependency between controls, the
-// options read from them (and so their starting values), and the menus.
+// options read from them (and so their starting values), the menus as built
+// and as shown, and the Tab order.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -9,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -158,6 +162,42 @@ class ShellStartupTest : public QObject {
                                 "  UntitledMenu1", "  EditCut [Cmd+X]", "  EditCopy [Cmd+C]", "  EditPaste [Cmd+V]",
                                 "  EditClear []", "  UntitledMenu0", "  EditSelectAll [Cmd+A]"}));
     QVERIFY(dynamic_cast<fw::QuitMenuItem*>(MenuBar1::heldInstance()->Lookup("FileQuit")) != nullptr);
+  }
+
+  // The menus as the window's menu bar shows them: titles, entries with their
+  // shortcuts, and the separators where they stand.
+  void menuBarAsShown() {
+    QStringList shown;
+    for (const QAction* title : window_->widget()->menuBar()->actions()) {
+      QVERIFY(title->menu() != nullptr);
+      shown << title->text();
+      for (const QAction* entry : title->menu()->actions())
+        shown << "  " + (entry->isSeparator() ? QString("-") : entry->text() + "|" + entry->shortcut().toString());
+    }
+    QCOMPARE(shown, QStringList({"&Ablage", "  Beenden|Ctrl+Q", "&Bearbeiten", "  &Rückgängig|Ctrl+Z", "  -",
+                                 "  &Ausschneiden|Ctrl+X", "  &Kopieren|Ctrl+C", "  &Einfügen|Ctrl+V", "  &Löschen|",
+                                 "  -", "  &Alles auswählen|Ctrl+A"}));
+  }
+
+  // Tab goes through the controls that take the focus by TabIndex within
+  // each parent, a group box's children right after the group box, and then
+  // round again.
+  void tabOrder() {
+    window_->widget()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_->widget()));
+    const QStringList order = {"chkDelNotes",     "PumDelNotes",     "EdfDelNotes", "ChkNoteReplace",
+                               "BtnModify",       "PumChange01_Org", "PumChange01_New", "ChkChange01",
+                               "PumChange02_New", "PumChange02_Org", "ChkChange02", "ChkConvertMS4to6",
+                               "PumEncoding",     "chkDelNotes"};
+    window_->chkDelNotes()->widget()->setFocus(Qt::TabFocusReason);
+    QStringList walked;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+      QWidget* focus = QApplication::focusWidget();
+      QVERIFY(focus != nullptr);
+      walked << focus->objectName();
+      QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    QCOMPARE(walked, order);
   }
 
   void screenshotOfTheMainWindow() { QVERIFY(SaveScreenshot(window_->widget(), "main-window.png")); }
