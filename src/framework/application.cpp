@@ -44,9 +44,9 @@ RuntimeState& State() {
 
 // The yield runs once per line of a long run, so it reads the clock only every
 // so many calls and lets events run only when enough time has passed.
-constexpr unsigned kCallsPerClockCheck = 256;
+constexpr std::size_t kCallsPerClockCheck = 256;
 constexpr qint64 kYieldIntervalMs = 50;
-unsigned g_callsSinceClockCheck = 0;
+std::size_t g_callsSinceClockCheck = 0;
 QElapsedTimer g_sinceLastYield;  // invalid until the first yield
 bool g_yielding = false;
 
@@ -250,11 +250,15 @@ void CallHandler(const std::function<void()>& handler) {
   }
 }
 
-void RuntimeBackgroundTask() {
-  if (++g_callsSinceClockCheck < kCallsPerClockCheck) return;
+void RuntimeBackgroundTask() { RuntimeBackgroundTask(1); }
+
+bool RuntimeBackgroundTask(std::size_t lines) {
+  g_callsSinceClockCheck += lines;
+  if (g_callsSinceClockCheck < kCallsPerClockCheck) return false;
   g_callsSinceClockCheck = 0;
-  if (g_sinceLastYield.isValid() && g_sinceLastYield.elapsed() < kYieldIntervalMs) return;
+  if (g_sinceLastYield.isValid() && g_sinceLastYield.elapsed() < kYieldIntervalMs) return false;
   YieldNow();
+  return true;
 }
 
 void RuntimeFlushPaint() { YieldNow(); }

@@ -2,6 +2,7 @@
 // The application object, the run loop, quitting, the unhandled-exception
 // report and the cooperative yield.
 
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -69,6 +70,9 @@ void CallHandler(const std::function<void()>& handler);
 // every 50 ms it lets pending repaints and timers run; otherwise it returns at
 // once. It lets no mouse or keyboard input through.
 void RuntimeBackgroundTask();
+// The same for `lines` lines handled at once, which count as that many calls.
+// True when it let events run, which may have changed any control.
+bool RuntimeBackgroundTask(std::size_t lines);
 
 // Lets pending repaints and timers run now (no user input), so that a window
 // shown just before a long run is drawn before the run starts.

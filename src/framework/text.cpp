@@ -97,21 +97,10 @@ std::size_t WellFormedUtf8Prefix(std::string_view bytes) {
   const auto* end = begin + bytes.size();
   const auto* p = begin;
   while (p < end) {
-    // Most text is ASCII: step over it eight bytes at a time, straight to
-    // the first byte that isn't.
-    if (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, sizeof word);
-      const uint64_t high = word & 0x8080808080808080ull;
-      if (high == 0) {
-        p += 8;
-        continue;
-      }
-      p += __builtin_ctzll(high) / 8;
-    } else if (*p < 0x80) {
-      ++p;
-      continue;
-    }
+    // Most text is ASCII: step over it in whole blocks, straight to the
+    // first byte that isn't.
+    p = SkipAscii(p, end);
+    if (p == end) break;
     // Two-byte sequences (Latin letters with accents) are by far the most common.
     if (*p >= 0xC2 && *p <= 0xDF && end - p >= 2 && IsContinuation(p[1])) {
       p += 2;
@@ -145,14 +134,6 @@ void AppendUtf8(char32_t code, std::string& out) {
 }
 
 }  // namespace detail
-
-std::string_view TrimView(std::string_view text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && IsTrimmable(text[first])) ++first;
-  while (last > first && IsTrimmable(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
 
 std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 

@@ -47,7 +47,13 @@ constexpr bool IsTrimmable(char c) {
 
 // `text` without the blanks, tabs and other ASCII white-space controls at
 // either end; nothing inside is touched and the character of code 0 stays.
-std::string_view TrimView(std::string_view text);
+constexpr std::string_view TrimView(std::string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && IsTrimmable(text[first])) ++first;
+  while (last > first && IsTrimmable(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
 std::string Trim(std::string_view text);
 
 // a-z become A-Z; every other character stays as it is (no locale).

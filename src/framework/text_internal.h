@@ -24,6 +24,30 @@ void AppendMendedUtf8(std::string_view bytes, std::string& out);
 // which have none, become U+FFFD.
 void AppendUtf8(char32_t code, std::string& out);
 
+// The first byte at or after `p` that is not ASCII, or `end`.
+const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end);
+
+// UTF-16 code units to UTF-8, a piece at a time, with every line end (CR LF,
+// lone CR, LF) made one LF. Ill-formed code units become U+FFFD.
+struct Utf16Decoder {
+  bool bigEndian = false;
+  char16_t pendingHigh = 0;  // a high surrogate waiting for its partner
+  std::size_t consumed = 0;  // the units the last Decode took
+
+  // Decodes up to `units` code units at `in` to `out`, which has room for 3
+  // bytes a unit, and returns the bytes made; `consumed` tells how many units
+  // were taken. A CR that is the last unit at hand is left for the next call
+  // unless `atEnd` says that no unit follows.
+  std::size_t Decode(const unsigned char* in, std::size_t units, bool atEnd, char* out);
+  // At the end of the input: what a surrogate still waiting, and an odd last
+  // byte, become (at most 6 bytes).
+  std::size_t Finish(bool oddByte, char* out);
+};
+
+// Makes every line end of the text (CR LF, lone CR) one LF, in place, and
+// returns the text's new size. A CR at the very end is taken as lone.
+std::size_t MakeLineEndsLf(char* text, std::size_t size);
+
 // Writes the UTF-8 form of a code that is known to be a scalar value to `out`
 // and returns the number of bytes written (1 to 4).
 inline std::size_t PutUtf8(char32_t code, char* out) {

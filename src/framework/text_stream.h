@@ -1,7 +1,8 @@
 #pragma once
 // Line-oriented text files. Input is decoded to UTF-8; output is written as
 // UTF-8 with LF line ends, into a temporary file that replaces the target only
-// when the stream is closed.
+// when the stream is closed. Each stream does its reading or writing on a
+// thread of its own; its calls are for one thread at a time.
 
 #include <memory>
 #include <string>
@@ -33,10 +34,19 @@ class TextInputStream {
   // the file's first bytes settled.
   TextEncoding Encoding() const;
 
-  // The next line without its ending (LF, CR LF or a lone CR), as UTF-8.
-  // Throws IOException when reading fails.
+  // The next lines, as many as are at hand (at least one; none only at the
+  // end): the text as UTF-8, in which every line ends with one LF, whatever
+  // its ending in the file (LF, CR LF, a lone CR, or none at the very end).
+  // The view is valid until the next read, Eof or Close, and followed by at
+  // least PaddedText::kPadding readable bytes. Throws IOException when
+  // reading fails.
+  std::string_view ReadLines();
+
+  // The next line without its ending, as UTF-8. Throws IOException when
+  // reading fails.
   std::string ReadLine();
-  // The same, without a copy: the view is valid until the next read or Close.
+  // The same, without a copy: the view is valid until the next read, Eof or
+  // Close.
   std::string_view ReadLineView();
   // The same view, with the promise of readable bytes after it.
   PaddedText ReadPaddedLine();
@@ -72,8 +82,14 @@ class TextOutputStream {
   TextOutputStream(const TextOutputStream&) = delete;
   TextOutputStream& operator=(const TextOutputStream&) = delete;
 
-  // Appends `text` and one LF. Throws IOException when writing fails.
+  // Appends `text` and one LF. The bytes are written to the file on a thread
+  // of the stream's own, behind the caller: a failure to write them throws
+  // IOException from a later WriteLine or WriteLines, and from Close at the
+  // latest.
   void WriteLine(std::string_view text);
+  // Appends `lines` as they stand: text whose lines each end with one LF (as
+  // TextInputStream::ReadLines gives them). Failures as for WriteLine.
+  void WriteLines(std::string_view lines);
 
   // Flushes, syncs and renames the temporary file over the target, then
   // syncs the folder. Throws IOException when any step up to the rename

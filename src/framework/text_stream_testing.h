@@ -9,12 +9,12 @@ namespace fw::testing {
 // The input streams read the file in reads of this many bytes; the first read
 // takes exactly this many from the start of the file (byte-order mark
 // included), so a test can place a sequence across the boundary.
-inline constexpr std::size_t kInputReadBytes = 256 * 1024;
+inline constexpr std::size_t kInputReadBytes = 1024 * 1024;
 
 // The output streams collect lines in a buffer of this many bytes and write
 // it out when it is full and at Close; a line longer than it is written
 // directly.
-inline constexpr std::size_t kOutputBufferBytes = 256 * 1024;
+inline constexpr std::size_t kOutputBufferBytes = 1024 * 1024;
 
 // Makes the output streams' write(2) calls fail as a full disk would: once
 // `bytes` more bytes have been written (by any TextOutputStream, counted from

@@ -75,6 +75,23 @@ class BackgroundTaskTest : public QObject {
     QCOMPARE(triggered, 1);
   }
 
+  // Lines copied in a run count as their lines: the events wait for as many
+  // lines, and as long a time, as when each line yields by itself, and the
+  // caller learns when they ran.
+  void linesHandledAtOnceCount() {
+    bool timerRan = false;
+    fw::RuntimeFlushPaint();  // starts the interval afresh
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    QTest::qSleep(60);
+    QVERIFY(fw::RuntimeBackgroundTask(1000));
+    QVERIFY(timerRan);
+    QVERIFY(!fw::RuntimeBackgroundTask(1000));  // too soon after the last time
+    QTest::qSleep(60);
+    QVERIFY(!fw::RuntimeBackgroundTask(200));  // too few lines since
+    QVERIFY(!fw::RuntimeBackgroundTask(55));
+    QVERIFY(fw::RuntimeBackgroundTask(1));
+  }
+
   // An error message shown during the run must still be dismissable.
   void modalLoopDuringTheRunTakesInput() {
     InputCounter dialog;

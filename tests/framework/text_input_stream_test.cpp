@@ -44,29 +44,33 @@ std::unique_ptr<fw::TextInputStream> Open(const std::filesystem::path& path, Tex
   return stream;
 }
 
-// Reads the file the way the rewrite loop does (Eof before each line, whose
-// look-ahead must not overwrite the view handed out before it), and with
-// ReadLine alone.
+// Reads the file three ways: in spans of lines, as the rewrite loop does;
+// line by line with Eof before each line; with ReadLine alone.
 void ExpectLines(const std::string& bytes, TextEncoding encoding, const Lines& expected) {
   TempFolder folder;
   test_files::WriteBytes(folder / "in.ged", bytes);
-  for (bool lookAhead : {true, false}) {
-    SCOPED_TRACE(lookAhead ? "Eof before each line" : "ReadLine alone");
+  for (const char* way : {"spans", "Eof before each line", "ReadLine alone"}) {
+    SCOPED_TRACE(way);
     auto stream = Open(folder / "in.ged", encoding);
     ASSERT_NE(stream, nullptr);
     Lines got;
-    if (lookAhead) {
-      for (bool atEnd = stream->Eof(); !atEnd;) {
-        const std::string_view view = stream->ReadLineView();
-        atEnd = stream->Eof();
-        got.emplace_back(view);
+    if (way == std::string_view("spans")) {
+      for (std::string_view span = stream->ReadLines(); !span.empty(); span = stream->ReadLines()) {
+        ASSERT_EQ(span.back(), '\n');
+        for (std::size_t lf = span.find('\n'); lf != std::string_view::npos; lf = span.find('\n')) {
+          got.emplace_back(span.substr(0, lf));
+          span.remove_prefix(lf + 1);
+        }
       }
+    } else if (way == std::string_view("Eof before each line")) {
+      while (!stream->Eof()) got.emplace_back(stream->ReadLineView());
     } else {
       while (got.size() < expected.size()) got.push_back(stream->ReadLine());
     }
     // Past the end there is nothing more, however often one asks.
     EXPECT_TRUE(stream->Eof());
     EXPECT_EQ(stream->ReadLine(), "");
+    EXPECT_TRUE(stream->ReadLines().empty());
     EXPECT_TRUE(stream->Eof());
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -255,6 +259,8 @@ TEST(TextInputStreamTest, ReadFailureThrowsWithErrno) {
     auto stream = Open("/proc/self/mem", U8);
     ASSERT_NE(stream, nullptr);
     test_files::ExpectIOException([&] { viaEof ? stream->Eof() : stream->ReadLine().empty(); }, EIO, "/proc/self/mem");
+    // Asked again, it fails again rather than waiting for lines.
+    test_files::ExpectIOException([&] { stream->ReadLines(); }, EIO, "/proc/self/mem");
   }
 }
 
