@@ -1,7 +1,7 @@
-// The Modify command's split-and-rewrite path, with every option on, against
-// a plain line copy through the same streams, on one generated file per
-// input encoding. The counter vs_copy is the rewrite's time per run divided
-// by the copy's (target: at most 1.5).
+// The Modify command's line loop, with every option on, against a plain copy
+// of the lines through the same streams, on one generated file per input
+// encoding. The counter vs_copy is the rewrite's time per run divided by the
+// copy's.
 //
 //   TAVELOCK_BENCH_MB=100 build/bench/rewrite_bench
 //

@@ -6,55 +6,39 @@
 #include <string>
 #include <string_view>
 
-#include "framework/text.h"
-
-// The record owns its text: its fields are views of its own storage, valid
-// while the record lives and is not split into again. Copies carry their own
-// storage.
+// The record owns its text; copies carry their own.
 class GedcomLine {
  public:
   // The line trimmed; case and inner spacing kept.
-  std::string_view text() const { return {bytes_.data() + textBegin_, textSize_}; }
+  std::string_view text() const { return text_; }
   // The fields of text() at single blanks (0 when it is empty).
   int32_t fieldCount() const;
   // Field 1, upper-cased; empty for a single-field line.
-  std::string_view level() const { return {upper_.data(), levelSize_}; }
+  std::string_view level() const { return std::string_view(upper_).substr(0, levelSize_); }
   // Field 2, upper-cased; empty for a single-field line.
-  std::string_view tag() const { return {upper_.data() + tagBegin_, tagSize_}; }
+  std::string_view tag() const { return std::string_view(upper_).substr(tagBegin_, tagSize_); }
   // Everything after the second blank, trimmed; case kept.
-  std::string_view value() const { return {bytes_.data() + valueBegin_, valueSize_}; }
+  std::string_view value() const { return text().substr(valueBegin_, valueSize_); }
 
   // fieldCount() > 1.
   bool IsMultiField() const { return multiField_; }
 
-  // The first eight bytes of tag() as one word in the machine's byte order,
-  // zero past the tag's end: with the tag's size, it tests the tag against a
-  // short name in one comparison.
-  uint64_t tagWord() const { return tagWord_; }
-
  private:
-  friend struct GedcomLineSplitter;
+  friend void SplitGedcomLine(std::string_view line, GedcomLine& out);
 
-  // The line as read, with room after it for copies in whole blocks; and its
-  // first two fields upper-cased. Their sizes only grow, so that a loop over
-  // a file allocates nothing per line once the longest line has been seen.
-  std::string bytes_;
-  std::string upper_;
-  std::size_t textBegin_ = 0;
-  std::size_t textSize_ = 0;
-  bool multiField_ = false;
+  // Reused from line to line, so that a loop over a file allocates nothing
+  // per line once its longest line has been seen.
+  std::string text_;
+  std::string upper_;  // the first two fields of text_, upper-cased
   std::size_t levelSize_ = 0;
   std::size_t tagBegin_ = 0;
   std::size_t tagSize_ = 0;
-  uint64_t tagWord_ = 0;
   std::size_t valueBegin_ = 0;
   std::size_t valueSize_ = 0;
+  bool multiField_ = false;
 };
 
-// Splits `line` (UTF-8, as the input stream hands it over). The overloads
-// that fill `out` reuse its storage; `line` must not lie in it.
+// Splits `line` (UTF-8, as the input stream hands it over) into `out`,
+// reusing its storage; `line` must not lie in it.
 void SplitGedcomLine(std::string_view line, GedcomLine& out);
 GedcomLine SplitGedcomLine(std::string_view line);
-// The same for a line straight from the input stream, which the padding after
-// it lets be copied in whole blocks.
-void SplitGedcomLine(fw::PaddedText line, GedcomLine& out);

@@ -107,7 +107,7 @@ void Window1::BtnModify_Action(fw::PushButton* /*sender*/) {
     fw::RuntimeFlushPaint();
     RewriteLines(
         *input, *output, rewriter, options_, [](std::string_view text) { fw::MsgBox(MalformedLineMessage(text)); },
-        [] { fw::RuntimeBackgroundTask(); });
+        [](std::size_t lines) { return fw::RuntimeBackgroundTask(lines); });
   }
   output->Close();
   input->Close();

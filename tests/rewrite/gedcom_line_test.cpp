@@ -2,16 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "framework/folder_item.h"
 #include "framework/text.h"
-#include "framework/text_stream.h"
 
 namespace {
 
@@ -100,14 +95,12 @@ Fields Split(const GedcomLine& line) {
 }
 
 // Lines of every length up to a few hundred bytes, and a few far longer than
-// any real one, with blanks, runs of blanks, other white space, NUL and
-// non-ASCII bytes at random places. With `lineEnds` false the pieces hold no
-// CR or LF, so that every line can go through a file as one line.
-std::vector<std::string> GeneratedLines(bool lineEnds) {
+// any real one, with blanks, runs of blanks, other white space, line ends,
+// NUL and non-ASCII bytes at random places.
+std::vector<std::string> GeneratedLines() {
   std::mt19937 random(20240611);
   std::vector<std::string> pieces = {" ", " ", " ", "  ", "\t", std::string(1, '\0'), "a", "z", "Q", "0", "1",
-                                     "@",  ":", "\xC3\xA9", "\xE9", "NOTE", "cont", "\v"};
-  if (lineEnds) pieces.insert(pieces.end(), {"\r", "\n"});
+                                     "@",  ":", "\xC3\xA9", "\xE9", "NOTE", "cont", "\v", "\r", "\n"};
   std::vector<std::string> lines;
   for (int i = 0; i < 20000; ++i) {
     size_t length = random() % 90;
@@ -123,34 +116,10 @@ std::vector<std::string> GeneratedLines(bool lineEnds) {
 
 TEST(SplitAgrees, WithFieldByFieldSplitOnGeneratedLines) {
   GedcomLine reused;
-  for (const std::string& line : GeneratedLines(true)) {
+  for (const std::string& line : GeneratedLines()) {
     SplitGedcomLine(line, reused);
     ASSERT_EQ(Split(reused), FieldByField(line)) << testing::PrintToString(line);
   }
-}
-
-// The same lines as the Modify command splits them: straight from the input
-// stream, copied in whole blocks.
-TEST(SplitAgrees, OnLinesStraightFromTheInputStream) {
-  const std::vector<std::string> lines = GeneratedLines(false);
-  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "split-lines.ged";
-  {
-    std::ofstream file(path, std::ios::binary);
-    for (const std::string& line : lines) file << line << '\n';
-  }
-  std::unique_ptr<fw::TextInputStream> in = fw::TextInputStream::Open(fw::FolderItem(path));
-  ASSERT_TRUE(in);
-  GedcomLine reused;
-  for (const std::string& line : lines) {
-    ASSERT_FALSE(in->Eof());
-    const fw::PaddedText read = in->ReadPaddedLine();
-    // Invalid UTF-8 comes back mended; compare with what the stream gives.
-    const std::string given(read.view());
-    SplitGedcomLine(read, reused);
-    ASSERT_EQ(Split(reused), FieldByField(given)) << testing::PrintToString(line);
-  }
-  EXPECT_TRUE(in->Eof());
-  std::filesystem::remove(path);
 }
 
 }  // namespace
