@@ -62,10 +62,8 @@ class ShellDialogsTest : public QObject {
 
  private slots:
   void init() {
-    main_ = StartShell();
+    main_ = StartShellActive();
     QVERIFY(main_ != nullptr);
-    main_->widget()->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(main_->widget()));
   }
 
   void cleanup() { EndShell(); }

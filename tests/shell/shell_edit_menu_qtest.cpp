@@ -46,10 +46,8 @@ class ShellEditMenuTest : public QObject {
 
  private slots:
   void init() {
-    window_ = StartShell();
+    window_ = StartShellActive();
     QVERIFY(window_ != nullptr);
-    window_->widget()->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window_->widget()));
   }
 
   void cleanup() { EndShell(); }

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 #include "framework/application.h"
@@ -22,6 +23,15 @@ inline Window1* StartShell() {
   fw::RuntimeInit();
   Startup();
   return MainWindow();
+}
+
+// Starts the application and makes its main window the active one, as the
+// desktop does when it opens; null when it doesn't become active.
+inline Window1* StartShellActive() {
+  Window1* main = StartShell();
+  if (main == nullptr) return nullptr;
+  main->widget()->activateWindow();
+  return QTest::qWaitForWindowActive(main->widget()) ? main : nullptr;
 }
 
 // Shuts down as the process does after its run loop; gives the exit status.
