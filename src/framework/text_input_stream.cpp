@@ -297,16 +297,19 @@ struct TextInputStream::Impl {
   // later read tells the failure again.
   void Start() {
     started = true;
-    maker = std::make_unique<SpanMaker>(fd, path);
-    SpanSlot& first = slots[0];
-    first.text.Allocate(kReadBytes);
-    std::size_t size = 0;
     try {
-      size = maker->ReadAtLeast(first.text.data(), first.text.capacity, 3);
+      StartReading();
     } catch (...) {
       failure = std::current_exception();
       throw;
     }
+  }
+
+  void StartReading() {
+    maker = std::make_unique<SpanMaker>(fd, path);
+    SpanSlot& first = slots[0];
+    first.text.Allocate(kReadBytes);
+    std::size_t size = maker->ReadAtLeast(first.text.data(), first.text.capacity, 3);
     const FirstBytes bytes = DecideEncoding({first.text.data(), size}, requested);
     active = bytes.encoding;
     size -= bytes.mark;
