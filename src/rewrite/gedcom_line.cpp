@@ -10,8 +10,11 @@
 // tag field 2, each upper-cased and then trimmed; the value is what follows
 // the second blank, trimmed.
 void SplitGedcomLine(std::string_view line, GedcomLine& out) {
-  out.text_.assign(fw::TrimView(line));
-  const std::string_view text = out.text_;
+  const std::string_view kept = fw::TrimView(line);
+  // The line's end is kept beside the trimmed text, for the copy.
+  out.text_.assign(kept.data(), static_cast<std::size_t>(line.data() + line.size() - kept.data()));
+  out.textSize_ = kept.size();
+  const std::string_view text = out.text();
   const std::size_t first = text.find(' ');
   out.multiField_ = first != std::string_view::npos;
   if (!out.multiField_) {

@@ -10,7 +10,13 @@
 class GedcomLine {
  public:
   // The line trimmed; case and inner spacing kept.
-  std::string_view text() const { return text_; }
+  std::string_view text() const { return std::string_view(text_).substr(0, textSize_); }
+  // What the trim took off the line's end (blanks, tabs and the like).
+  std::string_view trail() const { return std::string_view(text_).substr(textSize_); }
+  // text() and trail(): the line as it is written when no rule changes it.
+  // Only its indentation is gone: a blank at the end can be part of the
+  // value, as when a text is wrapped onto a CONC line after it.
+  std::string_view keptText() const { return text_; }
   // The fields of text() at single blanks (0 when it is empty).
   int32_t fieldCount() const;
   // Field 1, upper-cased; empty for a single-field line.
@@ -28,7 +34,8 @@ class GedcomLine {
 
   // Reused from line to line, so that a loop over a file allocates nothing
   // per line once its longest line has been seen.
-  std::string text_;
+  std::string text_;    // the line without its indentation
+  std::size_t textSize_ = 0;  // text_ without what the trim takes off its end
   std::string upper_;  // the first two fields of text_, upper-cased
   std::size_t levelSize_ = 0;
   std::size_t tagBegin_ = 0;

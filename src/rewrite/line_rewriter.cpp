@@ -1,5 +1,6 @@
 #include "rewrite/line_rewriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -9,6 +10,7 @@
 namespace {
 
 constexpr std::string_view kReplacementNote = " NOTE Additional private data on file!";
+constexpr std::string_view kCharLine = "1 CHAR UTF-8";
 
 // A folded line can be as long as the fold was; once it has been handed out,
 // keeping its storage would make the rewriter's memory grow with the input.
@@ -23,6 +25,11 @@ void EmptyKeepingSmall(Buffer& buffer, size_t kept) {
   } else {
     buffer.clear();
   }
+}
+
+// A level as GEDCOM writes it: digits alone.
+bool IsLevelNumber(std::string_view level) {
+  return !level.empty() && std::all_of(level.begin(), level.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
@@ -68,19 +75,21 @@ RewriteResult LineRewriter::SingleField(const GedcomLine& line) {
 }
 
 // Follows the header from its first line to the next line of level 0, and
-// tells whether this is a CHAR line of it that doesn't name UTF-8, the
-// encoding that the copy is written in. A second HEAD record is no header.
-bool LineRewriter::HeaderCharLine(const GedcomLine& line) {
+// tells what this line means for the header's CHAR line: a second HEAD
+// record is no header.
+LineRewriter::HeaderLine LineRewriter::ReadHeader(const GedcomLine& line) {
   const bool topLevel = line.level() == "0";
   if (header_ == Header::Before) {
     if (topLevel && line.tag() == "HEAD") header_ = Header::Inside;
-    return false;
+    return HeaderLine::Other;
   }
   if (topLevel) {
     header_ = Header::After;
-    return false;
+    return headerHadChar_ ? HeaderLine::Other : HeaderLine::EndWithoutChar;
   }
-  return line.tag() == "CHAR" && line.level() == "1" && !fw::EqualsIgnoringAsciiCase(line.value(), "UTF-8");
+  if (line.tag() != "CHAR" || line.level() != "1") return HeaderLine::Other;
+  headerHadChar_ = true;
+  return fw::EqualsIgnoringAsciiCase(line.value(), "UTF-8") ? HeaderLine::Other : HeaderLine::CharToRewrite;
 }
 
 // The header's CHAR line in the copy: a program that trusted "UNICODE" or
@@ -91,17 +100,29 @@ std::string_view LineRewriter::CharUtf8(const GedcomLine& line) {
   return out_;
 }
 
+// A header without a CHAR line gets one as its last line: without it,
+// programs read the UTF-8 copy as ANSEL or Latin-1. While a fold is open it
+// waits with the fold's other lines, so that it stays ahead of this line.
+void LineRewriter::AddCharLine() {
+  if (msPending_) {
+    Hold(kCharLine);
+  } else {
+    released_.emplace_back(kCharLine);
+  }
+}
+
 std::string_view LineRewriter::Rename(const GedcomLine& line, std::string_view newTag) {
   out_.assign(line.level());
   out_ += ' ';
   out_ += newTag;
   out_ += ' ';
   out_ += line.value();
+  // The value's own end, as in the line read (a blank before a CONC line).
+  if (!line.value().empty()) out_ += line.trail();
   return out_;
 }
 
-std::string_view LineRewriter::Fold(const GedcomLine& line, bool typeLine, std::string_view output,
-                                                 std::span<const std::string>& released) {
+std::string_view LineRewriter::Fold(const GedcomLine& line, bool typeLine, std::string_view output) {
   if (!msPending_) {
     // An SSN or PROP line without a value opens the fold.
     msPending_ = true;
@@ -119,7 +140,6 @@ std::string_view LineRewriter::Fold(const GedcomLine& line, bool typeLine, std::
     for (FoldLine& held : msHeld_) {
       if (!held.absorbed) released_.push_back(std::move(held.text));
     }
-    released = released_;
     ReleaseFold();
     return out_;
   }
@@ -151,12 +171,14 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   if (!line.IsMultiField()) return SingleField(line);
 
   const std::string_view tag = line.tag();
-  // The line written unless a rule changes it. Rebuilt lines live in out_,
-  // so that an untouched line costs no copy at all.
-  std::string_view output = line.text();
+  // The line written unless a rule changes it, with its own end. Rebuilt
+  // lines live in out_, so that an untouched line costs no copy at all.
+  std::string_view output = line.keptText();
 
-  // A note goes on over its CONT and CONC lines, whatever their level.
-  if (tag != "CONT" && tag != "CONC") inDelNote_ = false;
+  // A note goes on over its CONT and CONC lines, whatever their level, and
+  // over the pieces of its text that a stray line end broke off: their
+  // "level" is no number.
+  if (tag != "CONT" && tag != "CONC" && IsLevelNumber(line.level())) inDelNote_ = false;
 
   // Every option is asked for in a fixed order and only when its rule needs
   // it: the main window answers each query from a live control.
@@ -171,11 +193,19 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   if (options.ChkChange02() && tag == options.PumChange02_Org()) output = Rename(line, options.PumChange02_New());
 
   // Only the first few lines of a file can be in its header.
-  if (header_ != Header::After && HeaderCharLine(line)) output = CharUtf8(line);
+  if (header_ != Header::After) {
+    switch (ReadHeader(line)) {
+      case HeaderLine::CharToRewrite: output = CharUtf8(line); break;
+      case HeaderLine::EndWithoutChar: AddCharLine(); break;
+      case HeaderLine::Other: break;
+    }
+  }
 
-  std::span<const std::string> released;
-  if (options.ChkConvertMS4to6() && (msPending_ || (line.value().empty() && (tag == "SSN" || tag == "PROP")))) {
-    output = Fold(line, tag == "TYPE", output, released);
+  // A line of a removed note opens no fold: the private text would reach
+  // the folded line.
+  if (options.ChkConvertMS4to6() &&
+      (msPending_ || (!inDelNote_ && line.value().empty() && (tag == "SSN" || tag == "PROP")))) {
+    output = Fold(line, tag == "TYPE", output);
   }
 
   if (inDelNote_) output = PrivateNote(line, options);
@@ -190,22 +220,25 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   }
 
   idle_ = !inDelNote_ && !msPending_ && header_ != Header::Inside;
-  if (output.empty()) return RewriteResult::WriteNothing();
-  RewriteResult result = RewriteResult::WriteText(output);
-  result.released = released;
+  RewriteResult result = output.empty() ? RewriteResult::WriteNothing() : RewriteResult::WriteText(output);
+  result.released = released_;
   return result;
 }
 
 std::vector<std::string> LineRewriter::Finish() {
-  if (!msPending_) return {};
   // A fold that no TYPE line closed: give its lines back as they would have
   // been written, so that nothing after the opening line is lost.
   std::vector<std::string> lines;
-  lines.reserve(msHeld_.size());
+  lines.reserve(msHeld_.size() + 1);
   for (FoldLine& held : msHeld_) lines.push_back(std::move(held.text));
   msPending_ = false;
-  idle_ = !inDelNote_ && header_ != Header::Inside;
   ReleaseFold();
+  // The input ended inside the header.
+  if (header_ == Header::Inside) {
+    header_ = Header::After;
+    if (!headerHadChar_) lines.emplace_back(kCharLine);
+  }
+  idle_ = !inDelNote_;
   return lines;
 }
 

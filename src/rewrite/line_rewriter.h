@@ -63,9 +63,10 @@ struct RewriteResult {
   enum class Kind { WriteText, WriteNothing, MalformedLine };
   Kind kind = Kind::WriteNothing;
   std::string_view text;
-  // Lines to write before `text`: lines that were to be written while a fold
-  // was open, held back until it closed so that the copy keeps the input's
-  // order. Empty except on the line that closes a fold.
+  // Lines to write before `text` (with any kind): lines that were to be
+  // written while a fold was open, held back until it closed so that the copy
+  // keeps the input's order, and a CHAR line that the header lacked. Empty
+  // on most lines.
   std::span<const std::string> released;
 
   static RewriteResult WriteText(std::string_view t) { return {Kind::WriteText, t, {}}; }
@@ -113,7 +114,8 @@ class LineRewriter {
 
   // At the end of the input: the lines that a fold still open has absorbed or
   // held back, in input order, each as it would have been written without the
-  // fold. Empty when no fold is open. Leaves the rewriter with no fold open.
+  // fold, then the CHAR line of a header that the input ended in without
+  // one. Leaves the rewriter with no fold open.
   std::vector<std::string> Finish();
 
  private:
@@ -122,6 +124,7 @@ class LineRewriter {
   // and tag HEAD: its CHAR line must name the copy's encoding.
   enum class Header { Before, Inside, After };
   Header header_ = Header::Before;
+  bool headerHadChar_ = false;  // a level 1 CHAR line, whatever its value
   bool inDelNote_ = false;
   bool noteReplaced_ = false;
   bool msPending_ = false;
@@ -138,7 +141,7 @@ class LineRewriter {
     bool absorbed;
   };
   std::vector<FoldLine> msHeld_;
-  // The held lines handed out with the line that closed the fold.
+  // The lines handed out before this line's own (RewriteResult::released).
   std::vector<std::string> released_;
   // Holds a rebuilt line between a Rewrite call and the next.
   std::string out_;
@@ -146,11 +149,12 @@ class LineRewriter {
   // The rules' rarer paths, each for one step of Rewrite.
   void Tidy();
   RewriteResult SingleField(const GedcomLine& line);
-  bool HeaderCharLine(const GedcomLine& line);
+  enum class HeaderLine { Other, CharToRewrite, EndWithoutChar };
+  HeaderLine ReadHeader(const GedcomLine& line);
   std::string_view CharUtf8(const GedcomLine& line);
+  void AddCharLine();
   std::string_view Rename(const GedcomLine& line, std::string_view newTag);
-  std::string_view Fold(const GedcomLine& line, bool typeLine, std::string_view output,
-                        std::span<const std::string>& released);
+  std::string_view Fold(const GedcomLine& line, bool typeLine, std::string_view output);
   std::string_view PrivateNote(const GedcomLine& line, const RewriteOptions& options);
   void Hold(std::string_view output);
 
@@ -168,8 +172,9 @@ inline bool LineRewriter::Passes(std::string_view line, const TagWatch& watch) c
   if (!idle_) return false;
   const auto* s = reinterpret_cast<const unsigned char*>(line.data());
   const std::size_t n = line.size();
-  // Empty, or with something to trim at its end.
-  if (n == 0 || s[n - 1] <= ' ') return false;
+  // An empty line is dropped. (Blanks at the end are kept, as the rules
+  // keep them.)
+  if (n == 0) return false;
   // The first 16 bytes: which are blanks, and which are blanks or control
   // characters, anything that ends a field or would need trimming. The line's
   // end, when it is among them, counts as a blank.

@@ -117,9 +117,34 @@ const RuleCase kRuleCases[] = {
      {"0 @I1@ INDI", "1 CHAR ANSEL", "0 HEAD", "1 SOUR x", "1 CHAR UTF-8", "2 VERS 1", "1 CHAR UTF-8", "2 CHAR ANSI",
       "1 CHAR UTF-8", "0 @I2@ INDI", "1 CHAR ASCII"}},
     {"a header that names UTF-8 already", With(kOff), {"0 head", "1 CHAR utf-8", "1 CHAR UTF-8 ", "0 TRLR"},
-     {"0 head", "1 CHAR utf-8", "1 CHAR UTF-8", "0 TRLR"}},
+     {"0 head", "1 CHAR utf-8", "1 CHAR UTF-8 ", "0 TRLR"}},
+    // A header without a level 1 CHAR line gets one as its last line, even
+    // where a fold holds it back or the input ends inside the header.
     {"a second HEAD record is no header", With(kOff), {"0 HEAD", "0 HEAD", "1 CHAR ANSEL"},
-     {"0 HEAD", "0 HEAD", "1 CHAR ANSEL"}},
+     {"0 HEAD", "1 CHAR UTF-8", "0 HEAD", "1 CHAR ANSEL"}},
+    {"a CHAR deeper than level 1 is no CHAR line", With(kOff), {"0 HEAD", "1 SOUR x", "2 CHAR ANSEL", "0 @I1@ INDI"},
+     {"0 HEAD", "1 SOUR x", "2 CHAR ANSEL", "1 CHAR UTF-8", "0 @I1@ INDI"}},
+    {"the input ends inside the header", With(kOff), {"0 HEAD", "1 SOUR x"}, {"0 HEAD", "1 SOUR x"}, {}, {"1 CHAR UTF-8"}},
+    {"a fold open when the header ends", With(kFold), {"0 HEAD", "1 SSN", "1 SOUR x", "0 @I1@ INDI", "1 TYPE t"},
+     {"0 HEAD", "1 CHAR UTF-8", "1 SSN [SOUR:x] [@I1@:INDI] t"}},
+    {"a fold open when the header ends, never closed", With(kFold), {"0 HEAD", "1 PROP", "0 TRLR"}, {"0 HEAD"}, {},
+     {"1 PROP", "1 CHAR UTF-8", "0 TRLR"}},
+    // What the trim takes off a line's end is written as it stood: text
+    // wrapped onto a CONC line keeps the blank between its words.
+    {"blanks at a line's end before a CONC line", With(kReplace | kFold),
+     {"1 NOTE Social Security Death ", "2 CONC Index", "  2 CONT indented \t"},
+     {"1 NOTE Social Security Death ", "2 CONC Index", "2 CONT indented \t"}},
+    {"a renamed line keeps its end after a value", With(kOff, "SSN", "MISS"), {"1 SSN 123 ", "1 SSN  ", "1 ssn\t"},
+     {"1 MISS 123 ", "1 MISS ", "1 MISS "}},
+    {"a replaced note's end goes with it", With(kReplace), {"1 NOTE (DEL) private ", "2 CONC text "}, {kReplacement}},
+    // Text broken off a note by a stray line end has no number for a level:
+    // it goes with the note. Outside a removed note it is an ordinary line.
+    {"a stray line inside a removed note and outside one", With(kReplace),
+     {"1 NOTE (DEL) <p>", "<div id=\"j2\"><br />Prior Queen", "2 CONC ; Ruler of", "1 BIRT", "<div> outside"},
+     {kReplacement, "1 BIRT", "<div> outside"}},
+    {"a stray line in a removed note opens no fold", With(kRemove | kFold), {"1 NOTE (DEL) a", "<b> SSN", "2 TYPE t"},
+     {"2 TYPE t"}},
+    {"a numbered line ends the note", With(kRemove), {"1 NOTE (DEL) a", "10 _X b", "2 CONC c"}, {"10 _X b", "2 CONC c"}},
     // A fold that no TYPE line closes gives back, in input order, what it
     // held, each line as it would have been written without the fold.
     {"unclosed fold (remove)", With(kRemove | kFold, "SSN", "MISS", "DATE", "EVEN"), kUnclosed, {}, {},

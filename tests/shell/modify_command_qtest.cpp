@@ -263,23 +263,26 @@ class ModifyCommandTest : public QObject {
                   "2 CONC 5678", "1 NOTE Public remark", "2 CONT continued", "2 CONC here",
                   "1 NOTE see DELETE: the marker need not lead", "3 CONT at any level", "1 MISS 1901", "1 MISE Gift",
                   "1 SSN", "2 DATE 1990", "1 NOTE DELETE: in a fold", "2 PLAC Here  There", "2 TYPE abc", "1 prop",
-                  "2 type Residence", "  1 NOTE spaced   inside  ", "0 TRLR"})
+                  "2 type Residence", "  1 NOTE spaced   inside  ", "2 CONC wrapped at a blank ", "2 CONC here",
+                  "1 NOTE DELETE: broken off", "<div>text after a stray line end", "2 CONC more of it", "0 TRLR"})
         << Lines({"0 HEAD", "1 CHAR UTF-8", "0 @N1@ NOTE DELETE: a note record is no note line", "1 CONT kept",
                   "0 @I1@ INDI", "1 NAME Zoë /Müller/", kReplacement, "1 NOTE Public remark", "2 CONT continued",
                   "2 CONC here", kReplacement, "1 EVEN 1901", "1 PROP Gift", kReplacement,
-                  "1 SSN [DATE:1990] [PLAC:Here  There] abc", "1 PROP Residence", "1 NOTE spaced   inside", "0 TRLR"})
+                  "1 SSN [DATE:1990] [PLAC:Here  There] abc", "1 PROP Residence", "1 NOTE spaced   inside  ",
+                  "2 CONC wrapped at a blank ", "2 CONC here", kReplacement, "0 TRLR"})
         << none;
     QTest::newRow("empty file") << QByteArray() << QByteArray() << none;
     QTest::newRow("three malformed lines")
         << Lines({"0 HEAD", "JUNK1", "1 NAME A", "  junk-two\t ", "1 NAME B", "three", "0 TRLR"})
-        << Lines({"0 HEAD", "1 NAME A", "1 NAME B", "0 TRLR"})
+        << Lines({"0 HEAD", "1 NAME A", "1 NAME B", "1 CHAR UTF-8", "0 TRLR"})
         << QStringList{"Error in this line: JUNK1", "Error in this line: junk-two", "Error in this line: three"};
 
     // Decodings and line ends. Representable in Latin-1, but for the line with
     // a character outside the Basic Multilingual Plane (a surrogate pair).
     const QString text = QStringLiteral("0 HEAD\n1 NAME Zoë /Müller/\n1 NOTE DELETE: privé\n2 CONT à côté\n"
                                         "1 PLAC Göteborg\n0 TRLR\n");
-    const QByteArray expected = Lines({"0 HEAD", "1 NAME Zoë /Müller/", kReplacement, "1 PLAC Göteborg", "0 TRLR"});
+    const QByteArray expected =
+      Lines({"0 HEAD", "1 NAME Zoë /Müller/", kReplacement, "1 PLAC Göteborg", "1 CHAR UTF-8", "0 TRLR"});
     const QString wide = text + QStringLiteral("1 NOTE \U0001D11E clef\n");
     const QByteArray wideExpected = expected + "1 NOTE \xF0\x9D\x84\x9E clef\n";
     QTest::newRow("UTF-16 LE, CR LF") << Utf16(QString(wide).replace("\n", "\r\n"), false) << wideExpected << none;
