@@ -120,7 +120,9 @@ void Person(Writer& w, Random& random, std::size_t id, char sex, std::string_vie
   if (!random.Chance(3)) Event(w, random, "DEAT", bornFrom + 40, 50);
   if (random.Chance(2)) {
     w.Line("1 NOTE " + std::string(random.Pick(kSentence)));
-    w.Line("2 CONT " + std::string(random.Pick(kSentence)));
+    // Wrapped as many programs wrap: the blank between the two parts ends
+    // the line before the CONC line.
+    w.Line("2 CONT " + std::string(random.Pick(kSentence)) + " ");
     w.Line("2 CONC " + std::string(random.Pick(kSentence)));
   }
   if (random.Chance(10)) {

@@ -11,6 +11,8 @@
 namespace fw {
 namespace {
 
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
 // Windows-1252 for the bytes 0x80-0x9F. The five bytes it leaves undefined
 // keep their own value, as the C1 control of that code, so that every byte
 // has a character and none is lost.
@@ -21,16 +23,17 @@ constexpr char16_t kWindows1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+}  // namespace
+
+namespace detail {
+
 char32_t Windows1252(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0) return kWindows1252High[byte - 0x80];
   return byte;
 }
 
-bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-// The length of the well-formed UTF-8 sequence that starts at `p`, or 0 when
-// none does. The second byte's range depends on the lead byte: that is what
-// rules out overlong forms, encoded surrogates and codes above U+10FFFF.
+// The second byte's range depends on the lead byte: that is what rules out
+// overlong forms, encoded surrogates and codes above U+10FFFF.
 std::size_t SequenceLength(const unsigned char* p, const unsigned char* end) {
   const unsigned char lead = p[0];
   if (lead < 0x80) return 1;
@@ -71,6 +74,10 @@ char32_t DecodeSequence(const unsigned char* p, std::size_t length) {
              (char32_t{p[2] & 0x3Fu} << 6) | (p[3] & 0x3Fu);
   }
 }
+
+}  // namespace detail
+
+namespace {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
@@ -229,12 +236,12 @@ std::string ConvertEncoding(std::string_view text, TextEncoding to) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p < end) {
-    const std::size_t length = SequenceLength(p, end);
+    const std::size_t length = detail::SequenceLength(p, end);
     if (length == 0) {
-      AppendUtf16Le(Windows1252(*p), result);
+      AppendUtf16Le(detail::Windows1252(*p), result);
       ++p;
     } else {
-      AppendUtf16Le(DecodeSequence(p, length), result);
+      AppendUtf16Le(detail::DecodeSequence(p, length), result);
       p += length;
     }
   }

@@ -86,6 +86,38 @@ FirstBytes DecideEncoding(std::string_view bytes, TextEncoding chosen) {
   return {chosen, false, 0};
 }
 
+// How much of a file's start is looked at for the header's CHAR line.
+constexpr std::size_t kHeaderBytes = 64 * 1024;
+
+// Whether the header (the first record whose first line has level 0 and tag
+// HEAD) holds a line of level 1, tag CHAR and value ANSEL, within `head`,
+// the start of a UTF-8 file after any byte-order mark. Each line is split as
+// the line rules split it: at single blanks, trimmed, a-z case ignored. The
+// last line counts only when `lastLineWhole` says that nothing of it is cut
+// off.
+bool DeclaresAnsel(std::string_view head, bool lastLineWhole) {
+  if (!lastLineWhole) head = head.substr(0, head.find_last_of("\r\n") + 1);  // npos + 1 is 0
+  bool inHeader = false;
+  while (!head.empty()) {
+    const std::size_t end = std::min(head.find_first_of("\r\n"), head.size());
+    const std::string_view text = TrimView(head.substr(0, end));
+    head.remove_prefix(std::min(end + 1, head.size()));
+    const std::size_t first = text.find(' ');
+    if (first == std::string_view::npos) continue;  // a single-field line has no level
+    const std::size_t second = std::min(text.find(' ', first + 1), text.size());
+    const std::string_view level = TrimView(text.substr(0, first));
+    const std::string_view tag = TrimView(text.substr(first + 1, second - first - 1));
+    if (level == "0") {
+      if (inHeader) return false;
+      inHeader = EqualsIgnoringAsciiCase(tag, "HEAD");
+    } else if (inHeader && level == "1" && EqualsIgnoringAsciiCase(tag, "CHAR") &&
+               EqualsIgnoringAsciiCase(TrimView(text.substr(std::min(second + 1, text.size()))), "ANSEL")) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Reads through EINTR; 0 at the end of the file.
 std::size_t ReadSome(int fd, char* into, std::size_t size, const std::string& path) {
   for (;;) {
@@ -138,6 +170,11 @@ class SpanMaker {
     }
     return total;
   }
+
+  bool SourceEnded() const { return sourceEnded_; }
+
+  // Bytes that are not well-formed UTF-8 are read as ANSEL from here on.
+  void ReadAnsel() { ansel_ = true; }
 
   // UTF-16 from here on, with these bytes read already.
   void StartUtf16(bool bigEndian, std::string_view bytes) {
@@ -242,7 +279,7 @@ class SpanMaker {
     }
     std::string& mended = slot.mended;
     mended.assign(data, good);
-    detail::AppendMendedUtf8({data + good, stop - good}, mended);
+    (ansel_ ? detail::AppendMendedAnsel : detail::AppendMendedUtf8)({data + good, stop - good}, mended);
     const std::size_t size = detail::MakeLineEndsLf(mended.data(), mended.size());
     mended.resize(size);
     mended.append(kPadding, '\0');  // padded like the buffers; not part of the span
@@ -253,6 +290,7 @@ class SpanMaker {
   const std::string path_;
   TextEncoding encoding_ = TextEncoding::UTF8;
   bool sourceEnded_ = false;  // read(2) has returned 0
+  bool ansel_ = false;
   // UTF-16: bytes read but not yet decoded.
   detail::Utf16Decoder utf16_;
   Buffer raw_;
@@ -309,13 +347,19 @@ struct TextInputStream::Impl {
     maker = std::make_unique<SpanMaker>(fd, path);
     SpanSlot& first = slots[0];
     first.text.Allocate(kReadBytes);
-    std::size_t size = maker->ReadAtLeast(first.text.data(), first.text.capacity, 3);
+    std::size_t size = maker->ReadAtLeast(first.text.data(), first.text.capacity, kHeaderBytes);
     const FirstBytes bytes = DecideEncoding({first.text.data(), size}, requested);
     active = bytes.encoding;
     size -= bytes.mark;
     if (active == TextEncoding::UTF8) {
-      std::memmove(first.text.data(), first.text.data() + bytes.mark, size);
+      char* const data = first.text.data();
+      std::memmove(data, data + bytes.mark, size);
       first.end = size;
+      // An ANSEL file's accents, read as Windows-1252, would come out as
+      // the wrong letters before the right ones.
+      const std::size_t head = std::min(size, kHeaderBytes - bytes.mark);
+      const bool whole = head < size ? data[head] == '\n' || data[head] == '\r' : maker->SourceEnded();
+      if (DeclaresAnsel({data, head}, whole)) maker->ReadAnsel();
     } else {
       maker->StartUtf16(bytes.bigEndian, {first.text.data() + bytes.mark, size});
       first.text.Allocate(maker->SlotBytes());

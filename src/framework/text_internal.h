@@ -20,6 +20,23 @@ std::size_t WellFormedUtf8Prefix(std::string_view bytes);
 // how text from Latin-1 and Windows "ANSI" files keeps its accented letters.
 void AppendMendedUtf8(std::string_view bytes, std::string& out);
 
+// Appends `bytes` as AppendMendedUtf8 does, but for a file that declares
+// ANSEL: a byte that isn't part of a well-formed sequence is read as ANSEL.
+// ANSEL's combining accents come before their letter; they are written after
+// it, composed with it where Unicode has a precomposed letter (NFC), and left
+// as lone combining marks where no letter follows before a line's end.
+// Bytes that ANSEL leaves undefined are read as Windows-1252.
+void AppendMendedAnsel(std::string_view bytes, std::string& out);
+
+// The length of the well-formed UTF-8 sequence that starts at `p` (before
+// `end`), or 0 when none does, and the code it encodes.
+std::size_t SequenceLength(const unsigned char* p, const unsigned char* end);
+char32_t DecodeSequence(const unsigned char* p, std::size_t length);
+
+// A byte's Windows-1252 character; the five bytes that Windows-1252 leaves
+// undefined keep their own value, as C1 controls.
+char32_t Windows1252(unsigned char byte);
+
 // Appends the UTF-8 form of `code`; surrogates and codes above U+10FFFF,
 // which have none, become U+FFFD.
 void AppendUtf8(char32_t code, std::string& out);

@@ -170,6 +170,42 @@ TEST(TextInputStreamTest, FirstBytesDecideTheDecoding) {
   }
 }
 
+// A UTF-8 file whose header says CHAR ANSEL: bytes that are not well-formed
+// UTF-8 are ANSEL, its accents put after their letters and composed. Each
+// line is read twice, the second time as the file's last line, without an
+// ending.
+struct AnselCase { const char* name; std::string head; std::string line; std::string decoded; };
+const std::string kAnselHead = "\xEF\xBB\xBF" "0 HEAD\r\n1 SOUR x\r\n1 char  ansel\r\n";
+const AnselCase kAnselCases[] = {
+    {"spacing characters, undefined ones as Windows-1252", kAnselHead, "Br\xB2" "derbund \xA1\xB8 \xB9\xC3\xCF \xBB\xFF",
+     "Brøderbund Łı £©ß »ÿ"},
+    {"an accent composed with its letter", kAnselHead, "M\xE8uller Dolor\xE1" "es", "Müller Dolorès"},
+    {"two accents on one letter", kAnselHead, "\xF2\xE3" "a", "ậ"},
+    {"an accent on an ANSEL letter", kAnselHead, "\xE2\xA2", "Ǿ"},
+    {"an accent at the line's end", kAnselHead, "x\xE8", "x\xCC\x88"},
+    {"well-formed UTF-8 stays", kAnselHead, "M\xC3\xBCller \xE8\xC3\xBC", "Müller ü\xCC\x88"},
+    {"no declaration: Windows-1252", "0 HEAD\r\n1 CHAR ANSI\r\n", "M\xE8uller", "Mèuller"},
+    {"declared outside the header", "1 CHAR ANSEL\n0 HEAD\n2 CHAR ANSEL\n0 @I1@ INDI\n1 CHAR ANSEL\n", "M\xE8uller",
+     "Mèuller"},
+    {"declared after the first 64 KiB", "0 HEAD\n1 NOTE " + std::string(64 * 1024, 'x') + "\n1 CHAR ANSEL\n", "M\xE8uller",
+     "Mèuller"},
+};
+
+TEST(TextInputStreamTest, AnselFiles) {
+  for (const AnselCase& c : kAnselCases) {
+    SCOPED_TRACE(c.name);
+    Lines lines;
+    std::string_view head = c.head;
+    if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
+    for (std::size_t end = head.find('\n'); end != std::string_view::npos; end = head.find('\n')) {
+      lines.emplace_back(head.substr(0, end - (end > 0 && head[end - 1] == '\r')));
+      head.remove_prefix(end + 1);
+    }
+    lines.insert(lines.end(), {c.decoded, c.decoded});
+    ExpectLines(c.head + c.line + "\n" + c.line, U8, lines);
+  }
+}
+
 TEST(TextInputStreamTest, LinesLongerThanTheReadBuffer) {
   // Lengths that make the buffer grow several times, with non-ASCII text and
   // a stray Latin-1 byte at the far end of a line.

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -71,8 +72,11 @@ struct Outcome {
 
 // One run of either loop over the file at `in`, as the Modify command runs
 // it (the encoding menu on "UTF-16", which the file's own marks override).
+// `between(lines)` runs where the Modify command lets events run, and says
+// whether the options may have changed.
 template <bool kBulk>
-Outcome RunLoop(const fs::path& in, const fs::path& out, const RewriteValues& options, const std::string& marker) {
+Outcome RunLoop(const fs::path& in, const fs::path& out, const RewriteValues& options, const std::string& marker,
+                const std::function<bool(std::size_t)>& between = nullptr) {
   auto input = fw::TextInputStream::Open(fw::FolderItem(in));
   auto output = fw::TextOutputStream::Create(fw::FolderItem(out));
   if (!input || !output) {
@@ -85,7 +89,7 @@ Outcome RunLoop(const fs::path& in, const fs::path& out, const RewriteValues& op
   auto onMalformed = [&](std::string_view text) { outcome.malformed.emplace_back(text); };
   auto afterLines = [&](std::size_t lines) {
     outcome.linesCounted += lines;
-    return false;
+    return between && between(lines);
   };
   if constexpr (kBulk) {
     RewriteLines(*input, *output, rewriter, options, onMalformed, afterLines);
@@ -137,6 +141,7 @@ std::string TrickyLines(unsigned seed, std::size_t count) {
   const std::vector<std::string> values = {
       "", "", "DELETE: private", "see DELETE: later", "delete: low case", "x (DEL) y", "plain text",
       "Zo\xC3\xAB M\xC3\xBCller", "Jos\xE9 (Latin-1)", "a  b   c", "UTF-8", "utf-8", "ANSEL", "UNICODE",
+      "wrapped at a blank ", "two blanks at the end  ",
       std::string(300, 'v'), std::string("nul\0inside", 10)};
   const std::vector<std::string> separators = {" ", " ", " ", " ", "  ", "\t", " \t", "\t "};
   const std::vector<std::string> edges = {"", "", "", "", "", " ", "\t", "\v", "  "};
@@ -233,6 +238,28 @@ TEST_F(RewriteLinesTest, LinesAcrossReadBoundaries) {
                  Stored(filler + tail, form), {sets[3]});
     }
   }
+}
+
+// The main window answers the options live: a change made while events ran
+// between two spans acts on the lines after it, also on those that the
+// options before it let pass unchanged.
+TEST_F(RewriteLinesTest, OptionsChangedBetweenSpansTakeEffect) {
+  std::string text;
+  for (int i = 0; i < 300'000; ++i) text += "1 SSN 1\n";  // several spans
+  std::ofstream(folder_ / "in.ged", std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+  RewriteValues options = With(kOff);
+  std::size_t firstSpan = 0;
+  const Outcome outcome = RunLoop<true>(folder_ / "in.ged", folder_ / "out.ged", options, "", [&](std::size_t lines) {
+    if (firstSpan != 0) return false;
+    firstSpan = lines;
+    options = With(kOff, "SSN", "MISS");
+    return true;
+  });
+  ASSERT_GT(firstSpan, 0u);
+  ASSERT_LT(firstSpan, 300'000u);
+  std::string expected;
+  for (std::size_t i = 0; i < 300'000; ++i) expected += i < firstSpan ? "1 SSN 1\n" : "1 MISS 1\n";
+  EXPECT_TRUE(outcome.bytes == expected);
 }
 
 TEST_F(RewriteLinesTest, SampleFiles) {

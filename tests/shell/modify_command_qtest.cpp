@@ -287,6 +287,9 @@ class ModifyCommandTest : public QObject {
     const QByteArray wideExpected = expected + "1 NOTE \xF0\x9D\x84\x9E clef\n";
     QTest::newRow("UTF-16 LE, CR LF") << Utf16(QString(wide).replace("\n", "\r\n"), false) << wideExpected << none;
 
+    QTest::newRow("ANSEL") << QByteArray("0 HEAD\r\n1 CHAR ANSEL\r\n0 @I1@ INDI\r\n1 NAME M\xE8uller /Br\xB2" "d/\r\n")
+                           << Lines({"0 HEAD", "1 CHAR UTF-8", "0 @I1@ INDI", "1 NAME Müller /Brød/"}) << none;
+
     // A fold that no TYPE line closes keeps the rest of the file; a
     // replacement line stays with @I2@, where the note was.
     QTest::newRow("unclosed fold")
