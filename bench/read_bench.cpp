@@ -76,7 +76,7 @@ void BM_ReadLines(benchmark::State& state, GedcomFlavour flavour) {
   for (auto _ : state) {
     auto stream = OpenStream(flavour);
     std::size_t bytes = 0;
-    for (std::string_view lines = stream->ReadLines(); !lines.empty(); lines = stream->ReadLines()) {
+    for (std::string_view lines = stream->ReadLines().view(); !lines.empty(); lines = stream->ReadLines().view()) {
       bytes += lines.size();
     }
     benchmark::DoNotOptimize(bytes);

@@ -2,6 +2,10 @@
 // the Modify command uses and writes the copy. A driver for measurements and
 // checks, not a user feature.
 
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -17,10 +21,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: rewrite-file [--utf8] [--marker TEXT | --fixed-marker] [--no-del-notes] [--no-replace]\n"
-    "                    [--change1 ORG NEW] [--change2 ORG NEW] [--no-fold] INPUT OUTPUT\n";
+    "                    [--change1 ORG NEW] [--change2 ORG NEW] [--no-fold] [--stats] INPUT OUTPUT\n"
+    "--stats prints the seconds taken and the peak memory (peak_rss_kib) at the end.\n";
 
 struct Arguments {
   bool utf8 = false;
+  bool stats = false;
   std::string marker = "DELETE:";
   RewriteValues options;  // the main window's starting values
   std::string input;
@@ -41,6 +47,8 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& error) {
     };
     if (arg == "--utf8") {
       args.utf8 = true;
+    } else if (arg == "--stats") {
+      args.stats = true;
     } else if (arg == "--marker") {
       if (!needs(1)) return false;
       args.marker = argv[++i];
@@ -86,9 +94,10 @@ int RewriteFile(const Arguments& args) {
     return 1;
   }
   if (!args.utf8) in->SetEncoding(fw::Encodings::UTF16);
-  std::unique_ptr<fw::TextOutputStream> out = fw::TextOutputStream::Create(fw::FolderItem(args.output));
+  // Never over the input, under any name.
+  std::unique_ptr<fw::TextOutputStream> out = fw::TextOutputStream::Create(fw::FolderItem(args.output), *in);
   if (!out) {
-    std::cerr << "rewrite-file: cannot create " << args.output << '\n';
+    std::cerr << "rewrite-file: cannot create " << args.output << " (the input itself, or not a writable file)\n";
     return 1;
   }
   LineRewriter rewriter(args.marker);
@@ -110,7 +119,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    return RewriteFile(args);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = RewriteFile(args);
+    if (args.stats) {
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      rusage usage{};
+      getrusage(RUSAGE_SELF, &usage);
+      std::printf("seconds %.3f\npeak_rss_kib %ld\n", took.count(), usage.ru_maxrss);
+    }
+    return result;
   } catch (const fw::RuntimeException& e) {
     std::cerr << "rewrite-file: " << e.ClassName() << ": " << e.what() << '\n';
   } catch (const std::exception& e) {

@@ -23,7 +23,7 @@ inline void RewriteLines(fw::TextInputStream& in, fw::TextOutputStream& out, Lin
 
 // The baseline: every line copied as read, through the same streams.
 inline void CopyLines(fw::TextInputStream& in, fw::TextOutputStream& out) {
-  for (std::string_view lines = in.ReadLines(); !lines.empty(); lines = in.ReadLines()) out.WriteLines(lines);
+  for (fw::PaddedText lines = in.ReadLines(); !lines.empty(); lines = in.ReadLines()) out.WriteLines(lines.view());
 }
 
 }  // namespace tavelock_bench

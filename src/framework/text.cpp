@@ -120,20 +120,6 @@ std::size_t WellFormedUtf8Prefix(std::string_view bytes) {
   return static_cast<std::size_t>(p - begin);
 }
 
-void AppendMendedUtf8(std::string_view bytes, std::string& out) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    const std::string_view rest(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
-    const std::size_t good = WellFormedUtf8Prefix(rest);
-    out.append(rest.data(), good);
-    p += good;
-    if (p == end) break;
-    AppendUtf8(Windows1252(*p), out);
-    ++p;
-  }
-}
-
 void AppendUtf8(char32_t code, std::string& out) {
   if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
   char buffer[4];

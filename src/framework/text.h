@@ -17,23 +17,31 @@ inline constexpr TextEncoding UTF8 = TextEncoding::UTF8;
 inline constexpr TextEncoding UTF16 = TextEncoding::UTF16;
 }  // namespace Encodings
 
-class TextInputStream;
+namespace detail {
+class PaddedBuffer;
+}
 
-// A line as the input stream hands it over, followed in memory by at least
+// Text, as the input stream hands it over, followed in memory by at least
 // kPadding more bytes that may be read (what they hold is unspecified). Code
 // that runs for every line of a big file can then copy and scan it in whole
-// blocks without testing at each step where it ends. Only the stream makes
-// them, so the promise can't be given by mistake.
+// blocks without testing at each step where it ends. Only the framework's
+// own buffers make them, so the promise can't be given by mistake.
 class PaddedText {
  public:
   static constexpr std::size_t kPadding = 128;
 
+  PaddedText() = default;
   std::string_view view() const { return text_; }
+  const char* data() const { return text_.data(); }
+  std::size_t size() const { return text_.size(); }
+  bool empty() const { return text_.empty(); }
 
  private:
+  friend class detail::PaddedBuffer;
   friend class TextInputStream;
   explicit PaddedText(std::string_view text) : text_(text) {}
-  std::string_view text_;
+  std::string_view text_ = std::string_view(kNothing, 0);
+  static constexpr char kNothing[kPadding] = {};
 };
 
 // True for the characters that Trim removes: blank, tab, CR, LF, VT, FF.

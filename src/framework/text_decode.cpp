@@ -41,20 +41,16 @@ __attribute__((target("avx2"))) const unsigned char* SkipAsciiAvx2(const unsigne
   return SkipAsciiSse2(p, end);
 }
 
-// Code units below 0x80 other than CR, converted to bytes as long as they
-// come: `units` code units at `in` are decoded while they are such, and the
-// number decoded is returned. A CR needs a look at the unit after it, which
-// the caller's general path takes. Writes up to 16 bytes past what it
-// decodes.
+// Code units below 0x80, converted to bytes as long as they come: `units`
+// code units at `in` are decoded while they are such, and the number decoded
+// is returned. Writes up to 16 bytes past what it decodes.
 std::size_t AsciiUnitsSse2(const unsigned char* in, std::size_t units, bool bigEndian, char* out) {
   const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i cr = _mm_set1_epi16('\r');
   std::size_t i = 0;
   for (; units - i >= 8; i += 8) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
     if (bigEndian) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
-    const __m128i ok = _mm_andnot_si128(_mm_cmpeq_epi16(v, cr),
-                                        _mm_cmpeq_epi16(_mm_and_si128(v, high), _mm_setzero_si128()));
+    const __m128i ok = _mm_cmpeq_epi16(_mm_and_si128(v, high), _mm_setzero_si128());
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
     const auto bad = ~static_cast<unsigned>(_mm_movemask_epi8(ok)) & 0xFFFFu;
     if (bad != 0) return i + __builtin_ctz(bad) / 2;
@@ -65,13 +61,11 @@ std::size_t AsciiUnitsSse2(const unsigned char* in, std::size_t units, bool bigE
 __attribute__((target("avx2"))) std::size_t AsciiUnitsAvx2(const unsigned char* in, std::size_t units,
                                                            bool bigEndian, char* out) {
   const __m256i high = _mm256_set1_epi16(static_cast<short>(0xFF80));
-  const __m256i cr = _mm256_set1_epi16('\r');
   std::size_t i = 0;
   for (; units - i >= 16; i += 16) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * i));
     if (bigEndian) v = _mm256_or_si256(_mm256_slli_epi16(v, 8), _mm256_srli_epi16(v, 8));
-    const __m256i ok = _mm256_andnot_si256(_mm256_cmpeq_epi16(v, cr),
-                                           _mm256_cmpeq_epi16(_mm256_and_si256(v, high), _mm256_setzero_si256()));
+    const __m256i ok = _mm256_cmpeq_epi16(_mm256_and_si256(v, high), _mm256_setzero_si256());
     const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
     const auto bad = ~static_cast<unsigned>(_mm256_movemask_epi8(ok));
@@ -93,7 +87,7 @@ const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end)
 #endif
 }
 
-std::size_t Utf16Decoder::Decode(const unsigned char* in, std::size_t units, bool atEnd, char* out) {
+std::size_t Utf16Decoder::Decode(const unsigned char* in, std::size_t units, char* out) {
   std::size_t made = 0;
   std::size_t i = 0;
   while (i < units) {
@@ -108,20 +102,6 @@ std::size_t Utf16Decoder::Decode(const unsigned char* in, std::size_t units, boo
 #endif
     const unsigned char* at = in + 2 * i;
     const auto unit = static_cast<char16_t>(bigEndian ? (at[0] << 8) | at[1] : at[0] | (at[1] << 8));
-    if (unit == u'\r') {
-      // CR LF and a lone CR both end a line with one LF. Whether an LF
-      // follows can only be told with the next unit at hand.
-      if (i + 1 == units && !atEnd) break;
-      if (pendingHigh != 0) {
-        made += PutUtf8(0xFFFD, out + made);
-        pendingHigh = 0;
-      }
-      out[made++] = '\n';
-      const unsigned char* next = at + 2;
-      const bool lf = i + 1 < units && (bigEndian ? next[0] == 0 && next[1] == '\n' : next[0] == '\n' && next[1] == 0);
-      i += lf ? 2 : 1;
-      continue;
-    }
     ++i;
     if (pendingHigh != 0) {
       if (unit >= 0xDC00 && unit <= 0xDFFF) {
@@ -143,7 +123,6 @@ std::size_t Utf16Decoder::Decode(const unsigned char* in, std::size_t units, boo
       made += PutUtf8(unit, out + made);
     }
   }
-  consumed = i;
   return made;
 }
 

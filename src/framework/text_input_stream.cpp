@@ -6,18 +6,19 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "framework/exceptions.h"
+#include "framework/padded_buffer.h"
 #include "framework/text_internal.h"
 #include "framework/text_stream.h"
 #include "framework/text_stream_internal.h"
@@ -26,39 +27,27 @@
 namespace fw {
 namespace {
 
-constexpr std::size_t kReadBytes = testing::kInputReadBytes;
-// Every input buffer has this many readable bytes past its capacity, so that
-// every line handed out is a PaddedText; one more byte is room for the LF
-// that a last line without an ending is given.
-constexpr std::size_t kPadding = PaddedText::kPadding;
+using detail::PaddedBuffer;
 
-// What an empty read hands out: nothing, followed by the padding.
-constexpr char kNoLine[kPadding] = {};
+// The most that one read(2) asks for. The first read takes exactly this much
+// from the file's start, which the tests rely on.
+constexpr std::size_t kReadBytes = testing::kInputReadBytes;
+// A new buffer's size: a read and what is left of the line before it.
+constexpr std::size_t kOrdinaryBytes = 2 * kReadBytes;
+// The room a buffer must have before a read, or a step of UTF-16 decoding.
+constexpr std::size_t kLeastRoom = kReadBytes / 4;
+// A buffer given back larger than this (it held a long line) is freed
+// rather than kept for the next span.
+constexpr std::size_t kKeptBytes = 2 * kOrdinaryBytes;
+// A buffer grows beyond this only once every span handed over has been
+// given back: two long lines in a row are then never in memory at once.
+constexpr std::size_t kGrowFreely = 4 * kOrdinaryBytes;
+// How much of a file's start is looked at for the header's CHAR line.
+constexpr std::size_t kHeaderBytes = 64 * 1024;
 
 [[noreturn]] void ThrowIO(int errorNumber, const char* what, const std::string& path) {
   throw IOException(errorNumber, detail::IOText(errorNumber, what, path));
 }
-
-// A buffer that may be read up to kPadding bytes past its capacity.
-struct Buffer {
-  std::unique_ptr<char[]> bytes;
-  std::size_t capacity = 0;
-
-  char* data() const { return bytes.get(); }
-
-  void Allocate(std::size_t size) {
-    bytes = std::make_unique<char[]>(size + 1 + kPadding);  // zeroed, padding too
-    capacity = size;
-  }
-
-  // Twice the capacity, keeping the first `keep` bytes.
-  void Grow(std::size_t keep) {
-    Buffer larger;
-    larger.Allocate(2 * capacity);
-    std::memcpy(larger.data(), data(), keep);
-    *this = std::move(larger);
-  }
-};
 
 // How the first bytes of a file say it is encoded. Every GEDCOM file begins
 // with "0" (after a possible byte-order mark), so a byte-order mark, or the
@@ -85,9 +74,6 @@ FirstBytes DecideEncoding(std::string_view bytes, TextEncoding chosen) {
   }
   return {chosen, false, 0};
 }
-
-// How much of a file's start is looked at for the header's CHAR line.
-constexpr std::size_t kHeaderBytes = 64 * 1024;
 
 // Whether the header (the first record whose first line has level 0 and tag
 // HEAD) holds a line of level 1, tag CHAR and value ANSEL, within `head`,
@@ -118,337 +104,371 @@ bool DeclaresAnsel(std::string_view head, bool lastLineWhole) {
   return false;
 }
 
-// Reads through EINTR; 0 at the end of the file.
-std::size_t ReadSome(int fd, char* into, std::size_t size, const std::string& path) {
-  for (;;) {
-    const ssize_t got = ::read(fd, into, size);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) ThrowIO(errno, "Could not read", path);
-  }
-}
+// Thrown on the reading thread when the stream is closed under it.
+struct ReadingStopped {};
 
-// Where the spans of lines are made, and read: the reading thread fills a
-// slot and makes its span, the caller reads the span and gives the slot
-// back.
-struct SpanSlot {
-  // [0, end): text decoded to UTF-8 (bytes as read from a UTF-8 file, with
-  // their line ends as they stand); the span is made from [0, cut).
-  Buffer text;
-  std::size_t cut = 0;
-  std::size_t end = 0;
-  // A span mended from ill-formed UTF-8, with the padding after it.
-  std::string mended;
-  std::string_view span;
-};
-
-// What the reading thread hands over, in the file's order: a slot with a
-// span, the end of the input, or the failure that ended reading.
-struct Handed {
-  SpanSlot* slot = nullptr;
-  std::exception_ptr failure;
-};
-
-// Makes spans of whole lines from the file: reads (and decodes) into a slot
-// after what it holds, cuts after the last whole line, and makes what is
-// before the cut a span: UTF-8 (mended where it isn't well-formed), every
-// line ended by one LF whatever its ending in the file.
-class SpanMaker {
+// The hand-over between the reading thread and the caller: a bounded queue of
+// spans, each in a buffer of its own, closed by one marker that is either the
+// end of the input or the failure that ended reading. The buffers come back
+// when the caller is done with them, to be filled again.
+class SpanQueue {
  public:
-  // UTF-8 until StartUtf16.
-  SpanMaker(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // The reading thread's side.
 
-  // Reads until at least `least` bytes are in, or the file ends.
-  std::size_t ReadAtLeast(char* into, std::size_t size, std::size_t least) {
-    std::size_t total = 0;
-    while (total < least) {
-      const std::size_t got = ReadSome(fd_, into + total, size - total, path_);
-      if (got == 0) {
-        sourceEnded_ = true;
-        break;
-      }
-      total += got;
+  // Queues `span` once there is room for it.
+  void Push(PaddedBuffer span) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return spans_.size() < kQueued || stopping_; });
+    if (stopping_) throw ReadingStopped();
+    spans_.push_back(std::move(span));
+    ++out_;
+    changed_.notify_all();
+  }
+
+  // The marker after the last span: the end of the input when `failure` is
+  // null. The caller is told it at every read from then on.
+  void Finish(std::exception_ptr failure) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+      failure_ = std::move(failure);
     }
-    return total;
+    changed_.notify_all();
   }
 
-  bool SourceEnded() const { return sourceEnded_; }
-
-  // Bytes that are not well-formed UTF-8 are read as ANSEL from here on.
-  void ReadAnsel() { ansel_ = true; }
-
-  // UTF-16 from here on, with these bytes read already.
-  void StartUtf16(bool bigEndian, std::string_view bytes) {
-    encoding_ = TextEncoding::UTF16;
-    utf16_.bigEndian = bigEndian;
-    raw_.Allocate(kReadBytes);
-    std::memcpy(raw_.data(), bytes.data(), bytes.size());
-    rawLength_ = bytes.size();
-  }
-
-  // Decoded, a UTF-16 unit takes up to three bytes, and ASCII (most of a
-  // GEDCOM file) one: room for what one read decodes to, at least.
-  std::size_t SlotBytes() const { return encoding_ == TextEncoding::UTF8 ? kReadBytes : kReadBytes * 3 / 2; }
-
-  // Makes the span of `slot`, which holds what the last one left; false at
-  // the end of the input, when there is nothing more. Stops early when
-  // `stopping` is set.
-  bool Make(SpanSlot& slot, const std::atomic<bool>& stopping) {
-    for (;;) {
-      const bool more = Fill(slot);
-      std::size_t stop = LastLineEnd(slot, !more);
-      if (stop == 0) {
-        if (more && !stopping.load(std::memory_order_relaxed)) continue;
-        if (slot.end == 0) return false;
-        // The last line has no ending: it gets one, in the room kept for it.
-        slot.text.data()[slot.end++] = '\n';
-        stop = slot.end;
+  // An empty buffer to fill: one given back, or a new one.
+  PaddedBuffer Empty() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!spare_.empty()) {
+        PaddedBuffer buffer = std::move(spare_.back());
+        spare_.pop_back();
+        buffer.Resize(0);
+        return buffer;
       }
-      slot.cut = stop;
-      MakeSpan(slot);
-      return true;
     }
+    return PaddedBuffer(kOrdinaryBytes);
   }
 
-  // What follows the last whole line of `from` goes to the front of `to`.
-  static void Carry(const SpanSlot& from, SpanSlot& to, std::size_t bytes) {
-    const std::size_t size = from.end - from.cut;
-    if (to.text.capacity < std::max(bytes, 2 * size)) to.text.Allocate(std::max(bytes, 2 * size));
-    std::memcpy(to.text.data(), from.text.data() + from.cut, size);
-    to.end = size;
-    to.cut = 0;
+  // Waits until the caller has given back every span handed over.
+  void WaitUntilAllBack() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return out_ == 0 || stopping_; });
+    if (stopping_) throw ReadingStopped();
+  }
+
+  // Whether the stream is being closed: a long line need not be read to
+  // its end.
+  bool Stopping() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_;
+  }
+
+  // The caller's side.
+
+  // The next span; nothing at the end. Throws the failure that ended
+  // reading, each time it is asked.
+  std::optional<PaddedBuffer> Pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !spans_.empty() || finished_; });
+    if (spans_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      return std::nullopt;
+    }
+    PaddedBuffer span = std::move(spans_.front());
+    spans_.pop_front();
+    changed_.notify_all();
+    return span;
+  }
+
+  void GiveBack(PaddedBuffer span) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      --out_;
+      if (span.capacity() <= kKeptBytes && spare_.size() < kQueued + 1) spare_.push_back(std::move(span));
+    }
+    changed_.notify_all();
+  }
+
+  // Tells the reading thread to end; what it has not handed over is dropped.
+  void Stop() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
   }
 
  private:
-  // Reads (and decodes) more after `slot.end`. False when nothing more came:
-  // the input is exhausted.
-  bool Fill(SpanSlot& slot) {
-    Buffer& text = slot.text;
-    // A line longer than most of the buffer: make room for more of it.
-    if (text.capacity - slot.end < text.capacity / 4) text.Grow(slot.end);
-    if (encoding_ == TextEncoding::UTF8) {
-      if (sourceEnded_) return false;
-      const std::size_t got = ReadSome(fd_, text.data() + slot.end, text.capacity - slot.end, path_);
-      if (got == 0) sourceEnded_ = true;
-      slot.end += got;
-      return got > 0;
+  // Spans made and waiting while the caller reads another: with the one the
+  // reading thread fills, three buffers are in use.
+  static constexpr std::size_t kQueued = 1;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<PaddedBuffer> spans_;
+  std::size_t out_ = 0;  // spans handed over and not given back
+  std::vector<PaddedBuffer> spare_;
+  bool finished_ = false;
+  std::exception_ptr failure_;
+  bool stopping_ = false;
+};
+
+// Makes spans of whole lines from the file: reads, decodes what it read to
+// UTF-8 at the end of its buffer, and cuts the buffer after the last whole
+// line, every line ended by one LF whatever its ending in the file.
+class SpanMaker {
+ public:
+  SpanMaker(int fd, std::string path, const detail::FileIdentity& noted, SpanQueue& queue)
+      : fd_(fd), path_(std::move(path)), noted_(noted), queue_(queue), text_(queue.Empty()) {}
+
+  // Reads the file's first bytes, decides the encoding (the caller's choice
+  // where the bytes don't tell) and returns it.
+  TextEncoding Begin(TextEncoding chosen) {
+    std::size_t size = 0;
+    while (size < kHeaderBytes && !sourceEnded_) size += Read(text_.data() + size, kReadBytes - size);
+    const FirstBytes first = DecideEncoding({text_.data(), size}, chosen);
+    const std::string_view rest(text_.data() + first.mark, size - first.mark);
+    if (first.encoding == TextEncoding::UTF16) {
+      utf16_ = true;
+      utf16Decoder_.bigEndian = first.bigEndian;
+      raw_.Reserve(kReadBytes);
+      raw_.Append(rest);
+      return first.encoding;
     }
+    // An ANSEL file's accents, read as Windows-1252, would come out as the
+    // wrong letters before the right ones.
+    const std::size_t head = std::min(rest.size(), kHeaderBytes - first.mark);
+    const bool whole = head < rest.size() ? rest[head] == '\n' || rest[head] == '\r' : sourceEnded_;
+    if (DeclaresAnsel(rest.substr(0, head), whole)) mender_.ReadAnsel();
+    std::memmove(text_.data(), rest.data(), rest.size());
+    text_.Resize(rest.size());
+    DecodeUtf8();
+    return first.encoding;
+  }
+
+  // The next span; nothing at the end of the input.
+  std::optional<PaddedBuffer> Make() {
     for (;;) {
-      if (!sourceEnded_ && rawLength_ < raw_.capacity) {
-        const std::size_t got = ReadSome(fd_, raw_.data() + rawLength_, raw_.capacity - rawLength_, path_);
-        if (got == 0) sourceEnded_ = true;
-        rawLength_ += got;
+      FindLastLineEnd();
+      if (lastEnd_ > 0) break;
+      if (exhausted_) {
+        if (decoded_ == 0) return std::nullopt;
+        // The last line has no ending in the file: it gets one.
+        text_.Append("\n");
+        decoded_ = lastEnd_ = text_.size();
+        break;
       }
+      if (queue_.Stopping()) throw ReadingStopped();
+      if (utf16_) {
+        FillUtf16();
+      } else {
+        FillUtf8();
+      }
+    }
+    // What follows the last line end, and bytes not yet decoded, start the
+    // next buffer.
+    PaddedBuffer next = queue_.Empty();
+    next.Append({text_.data() + lastEnd_, text_.size() - lastEnd_});
+    PaddedBuffer span = std::exchange(text_, std::move(next));
+    span.Resize(detail::MakeLineEndsLf(span.data(), lastEnd_));
+    decoded_ -= lastEnd_;
+    lastEnd_ = searched_ = 0;
+    return span;
+  }
+
+ private:
+  // Reads through EINTR; 0 at the end of the file, which must then be just
+  // as it was when it was opened.
+  std::size_t Read(char* into, std::size_t size) {
+    for (;;) {
+      const ssize_t got = ::read(fd_, into, size);
+      if (got > 0) {
+        bytesRead_ += static_cast<std::size_t>(got);
+        return static_cast<std::size_t>(got);
+      }
+      if (got == 0) {
+        sourceEnded_ = true;
+        CheckUnchanged();
+        return 0;
+      }
+      if (errno != EINTR) ThrowIO(errno, "Could not read", path_);
+    }
+  }
+
+  // A file that shrank, grew or was rewritten while it was read would give a
+  // copy that is short, or made of two versions, with nothing to tell.
+  void CheckUnchanged() const {
+    struct stat now {};
+    if (::fstat(fd_, &now) != 0) ThrowIO(errno, "Could not read", path_);
+    if (bytesRead_ != static_cast<std::size_t>(noted_.size) || !noted_.SameContent(now)) {
+      throw IOException(EIO, "The file \"" + path_ + "\" changed while it was read.");
+    }
+  }
+
+  // Room for `bytes` more in the buffer. A line that outgrows the ordinary
+  // buffers waits for the spans before it to be given back.
+  void MakeRoom(std::size_t bytes) {
+    if (text_.room() >= bytes) return;
+    if (text_.capacity() >= kGrowFreely) queue_.WaitUntilAllBack();
+    text_.MakeRoom(bytes);
+  }
+
+  void FillUtf8() {
+    MakeRoom(kLeastRoom);
+    const std::size_t got = Read(text_.data() + text_.size(), std::min(text_.room(), kReadBytes));
+    text_.Resize(text_.size() + got);
+    DecodeUtf8();
+  }
+
+  // Makes what was read after the decoded text valid UTF-8, in place. A
+  // sequence cut short at the end waits there for the next read.
+  void DecodeUtf8() {
+    const std::string_view read(text_.data() + decoded_, text_.size() - decoded_);
+    if (!mender_.Waiting()) {
+      const std::size_t good = detail::WellFormedUtf8Prefix(read);
+      decoded_ += good;
+      if (good == read.size() && !sourceEnded_) return;
+    }
+    mended_.clear();
+    const std::string_view rest(text_.data() + decoded_, text_.size() - decoded_);
+    const std::size_t taken = mender_.Mend(rest, sourceEnded_, mended_);
+    char cut[4];  // what waits: at most the first three bytes of a sequence
+    const std::size_t waiting = rest.size() - taken;
+    std::memcpy(cut, rest.data() + taken, waiting);
+    text_.Resize(decoded_);
+    MakeRoom(mended_.size() + waiting);
+    text_.Append(mended_);
+    decoded_ = text_.size();
+    text_.Append({cut, waiting});
+    exhausted_ = sourceEnded_;
+  }
+
+  void FillUtf16() {
+    for (;;) {
+      if (!sourceEnded_ && raw_.room() > 0) raw_.Resize(raw_.size() + Read(raw_.data() + raw_.size(), raw_.room()));
+      MakeRoom(kLeastRoom);
       // Three bytes a unit at most; the decoder may write 16 bytes ahead.
-      const std::size_t units = std::min(rawLength_ / 2, (text.capacity - slot.end - 16) / 3);
-      const bool last = sourceEnded_ && units == rawLength_ / 2;
+      const std::size_t units = std::min(raw_.size() / 2, (text_.room() - 16) / 3);
+      const bool last = sourceEnded_ && units == raw_.size() / 2;
       const auto* in = reinterpret_cast<const unsigned char*>(raw_.data());
-      std::size_t made = utf16_.Decode(in, units, last, text.data() + slot.end);
-      const std::size_t used = 2 * utf16_.consumed;
-      rawLength_ -= used;
-      std::memmove(raw_.data(), raw_.data() + used, rawLength_);
-      if (last && rawLength_ < 2) {
-        made += utf16_.Finish(rawLength_ == 1, text.data() + slot.end + made);
-        rawLength_ = 0;
+      std::size_t made = utf16Decoder_.Decode(in, units, text_.data() + text_.size());
+      const std::size_t used = 2 * units;
+      std::memmove(raw_.data(), raw_.data() + used, raw_.size() - used);
+      raw_.Resize(raw_.size() - used);
+      if (last) {
+        made += utf16Decoder_.Finish(raw_.size() == 1, text_.data() + text_.size() + made);
+        raw_.Resize(0);
+        exhausted_ = true;
       }
-      slot.end += made;
-      if (made > 0) return true;
-      if (sourceEnded_ && rawLength_ == 0) return false;
+      text_.Resize(text_.size() + made);
+      decoded_ = text_.size();
+      if (made > 0 || exhausted_) return;
     }
   }
 
-  // Where the last whole line in the slot ends (past its line end), or 0
-  // when none is whole. A CR at the very end is not taken for a line end
-  // while an LF may still follow it.
-  static std::size_t LastLineEnd(const SpanSlot& slot, bool inputDone) {
-    const char* data = slot.text.data();
-    std::size_t i = slot.end;
-    if (!inputDone && i > 0 && data[i - 1] == '\r') --i;
-    while (i > 0 && data[i - 1] != '\n' && data[i - 1] != '\r') --i;
-    return i;
-  }
-
-  // The span of the whole lines in [0, cut), as UTF-8 with LF line ends.
-  void MakeSpan(SpanSlot& slot) const {
-    char* const data = slot.text.data();
-    const std::size_t stop = slot.cut;
-    // Decoding UTF-16 makes well-formed UTF-8.
-    const std::size_t good = encoding_ == TextEncoding::UTF8 ? detail::WellFormedUtf8Prefix({data, stop}) : stop;
-    if (good == stop) {
-      slot.span = {data, detail::MakeLineEndsLf(data, stop)};
-      return;
+  // Notes where the last whole line of the decoded text ends, looking only
+  // at what has not been looked at yet. A CR at the very end is not taken
+  // for a line end while an LF may still follow it: it is looked at again
+  // after the next read.
+  void FindLastLineEnd() {
+    const char* data = text_.data();
+    std::size_t stop = decoded_;
+    if (!exhausted_ && stop > searched_ && data[stop - 1] == '\r') --stop;
+    for (std::size_t i = stop; i > searched_; --i) {
+      if (data[i - 1] == '\n' || data[i - 1] == '\r') {
+        lastEnd_ = i;
+        break;
+      }
     }
-    std::string& mended = slot.mended;
-    mended.assign(data, good);
-    (ansel_ ? detail::AppendMendedAnsel : detail::AppendMendedUtf8)({data + good, stop - good}, mended);
-    const std::size_t size = detail::MakeLineEndsLf(mended.data(), mended.size());
-    mended.resize(size);
-    mended.append(kPadding, '\0');  // padded like the buffers; not part of the span
-    slot.span = {mended.data(), size};
+    searched_ = stop;
   }
 
   const int fd_;
   const std::string path_;
-  TextEncoding encoding_ = TextEncoding::UTF8;
+  const detail::FileIdentity noted_;
+  SpanQueue& queue_;
+  std::size_t bytesRead_ = 0;
   bool sourceEnded_ = false;  // read(2) has returned 0
-  bool ansel_ = false;
-  // UTF-16: bytes read but not yet decoded.
-  detail::Utf16Decoder utf16_;
-  Buffer raw_;
-  std::size_t rawLength_ = 0;
+  bool exhausted_ = false;    // and everything read is decoded
+  bool utf16_ = false;
+
+  // [0, decoded_): text decoded to UTF-8, line ends as in the file; then,
+  // for UTF-8 files, bytes read but not yet decoded.
+  PaddedBuffer text_;
+  std::size_t decoded_ = 0;
+  std::size_t searched_ = 0;  // the decoded text up to here has been looked through
+  std::size_t lastEnd_ = 0;   // past the last line end found; 0 when none is
+
+  detail::Utf8Mender mender_;
+  std::string mended_;
+  detail::Utf16Decoder utf16Decoder_;
+  PaddedBuffer raw_;  // UTF-16 bytes read but not yet decoded
 };
 
 }  // namespace
 
 // The stream reads the file on a thread of its own, ahead of the caller, and
-// hands it over as spans of whole lines (SpanMaker). A caller that wants the
-// lines one by one takes them from the same spans.
+// hands it over as spans of whole lines (SpanMaker, SpanQueue). A caller that
+// wants the lines one by one takes them from the same spans.
 struct TextInputStream::Impl {
   std::string path;
   int fd = -1;
+  detail::FileIdentity identity;
   TextEncoding requested = TextEncoding::UTF8;
   TextEncoding active = TextEncoding::UTF8;
   bool started = false;
   bool closed = false;
 
-  // The caller's side: the slot whose span is being read, how much of it the
-  // line-by-line reads have taken, and how reading ended.
-  SpanSlot* current = nullptr;
-  std::string_view span;
-  std::size_t taken = 0;
-  bool ended = false;
-  std::exception_ptr failure;
-
-  // Between the two threads. One slot is the caller's, one is ready, one is
-  // being filled.
-  static constexpr std::size_t kSlots = 3;
-  SpanSlot slots[kSlots];
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<Handed> ready;
-  std::vector<SpanSlot*> free;
-  std::atomic<bool> stopping{false};
-  std::unique_ptr<SpanMaker> maker;
+  SpanQueue queue;
   std::thread thread;
 
-  // The first read, on the caller's thread: settles the decoding, drops the
-  // byte-order mark, and starts the reading thread. When it fails, every
-  // later read tells the failure again.
+  // The caller's span, and how much of it the line-by-line reads have taken.
+  std::optional<PaddedBuffer> current;
+  PaddedText span;
+  std::size_t taken = 0;
+
+  // The first read: settles the decoding on the caller's thread, and starts
+  // the reading thread. A start that fails is told at every later read.
   void Start() {
     started = true;
     try {
-      StartReading();
+      auto maker = std::make_unique<SpanMaker>(fd, path, identity, queue);
+      active = maker->Begin(requested);
+      thread = std::thread([this, maker = std::move(maker)] {
+        detail::BlockTerminatingSignals();
+        try {
+          while (std::optional<PaddedBuffer> next = maker->Make()) queue.Push(std::move(*next));
+          queue.Finish(nullptr);
+        } catch (const ReadingStopped&) {
+        } catch (...) {
+          queue.Finish(std::current_exception());
+        }
+      });
     } catch (...) {
-      failure = std::current_exception();
-      throw;
+      queue.Finish(std::current_exception());
     }
   }
 
-  void StartReading() {
-    maker = std::make_unique<SpanMaker>(fd, path);
-    SpanSlot& first = slots[0];
-    first.text.Allocate(kReadBytes);
-    std::size_t size = maker->ReadAtLeast(first.text.data(), first.text.capacity, kHeaderBytes);
-    const FirstBytes bytes = DecideEncoding({first.text.data(), size}, requested);
-    active = bytes.encoding;
-    size -= bytes.mark;
-    if (active == TextEncoding::UTF8) {
-      char* const data = first.text.data();
-      std::memmove(data, data + bytes.mark, size);
-      first.end = size;
-      // An ANSEL file's accents, read as Windows-1252, would come out as
-      // the wrong letters before the right ones.
-      const std::size_t head = std::min(size, kHeaderBytes - bytes.mark);
-      const bool whole = head < size ? data[head] == '\n' || data[head] == '\r' : maker->SourceEnded();
-      if (DeclaresAnsel({data, head}, whole)) maker->ReadAnsel();
-    } else {
-      maker->StartUtf16(bytes.bigEndian, {first.text.data() + bytes.mark, size});
-      first.text.Allocate(maker->SlotBytes());
-    }
-    for (std::size_t i = 1; i < kSlots; ++i) free.push_back(&slots[i]);
-    thread = std::thread([this] { Read(); });
-  }
-
-  // The reading thread.
-  void Read() {
-    detail::BlockTerminatingSignals();
-    SpanSlot* slot = &slots[0];
-    try {
-      for (;;) {
-        if (!maker->Make(*slot, stopping)) return Hand({});
-        SpanSlot* next = TakeFree();
-        if (next == nullptr) return;
-        SpanMaker::Carry(*slot, *next, maker->SlotBytes());
-        Hand({slot, nullptr});
-        slot = next;
-      }
-    } catch (...) {
-      Hand({nullptr, std::current_exception()});
-    }
-  }
-
-  SpanSlot* TakeFree() {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return !free.empty() || stopping; });
-    if (stopping) return nullptr;
-    SpanSlot* slot = free.back();
-    free.pop_back();
-    return slot;
-  }
-
-  void Hand(Handed handed) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex);
-      ready.push_back(std::move(handed));
-    }
-    changed.notify_all();
-  }
-
-  // The next span, on the caller's thread; false at the end of the input.
-  // Throws what reading threw.
-  bool NextSpan() {
-    if (failure) std::rethrow_exception(failure);
-    if (ended) return false;
-    Handed next;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      if (current != nullptr) free.push_back(current);
-      current = nullptr;
-      span = {};
-      taken = 0;
-      changed.notify_all();
-      changed.wait(lock, [this] { return !ready.empty(); });
-      next = std::move(ready.front());
-      ready.pop_front();
-    }
-    if (next.failure) {
-      failure = next.failure;
-      std::rethrow_exception(failure);
-    }
-    if (next.slot == nullptr) {
-      ended = true;
-      return false;
-    }
-    current = next.slot;
-    span = current->span;
-    return true;
-  }
-
-  // True when a line is at hand in the span, taking the next span if needed.
+  // True when a line is at hand, taking the next span if needed. Throws what
+  // ended reading.
   bool HaveLine() {
     if (closed) return false;
     if (!started) Start();
-    return taken < span.size() || NextSpan();
+    if (taken < span.size()) return true;
+    if (current) queue.GiveBack(*std::exchange(current, std::nullopt));
+    span = PaddedText();
+    taken = 0;
+    current = queue.Pop();
+    if (!current) return false;
+    span = current->Text();
+    return true;
   }
 
-  // Ends the reading thread: what it has not handed over is dropped.
+  // Ends the reading thread.
   void Stop() {
-    if (!thread.joinable()) return;
-    {
-      const std::lock_guard<std::mutex> lock(mutex);
-      stopping = true;
-    }
-    changed.notify_all();
-    thread.join();
+    queue.Stop();
+    if (thread.joinable()) thread.join();
   }
 };
 
@@ -477,6 +497,7 @@ std::unique_ptr<TextInputStream> TextInputStream::Open(const FolderItem& file) {
   std::unique_ptr<TextInputStream> stream(new TextInputStream());
   stream->impl_->fd = fd;
   stream->impl_->path = file.Path().string();
+  stream->impl_->identity = detail::FileIdentity(status);
   return stream;
 }
 
@@ -493,26 +514,24 @@ void TextInputStream::SetEncoding(TextEncoding encoding) {
 
 TextEncoding TextInputStream::Encoding() const { return impl_->active; }
 
-std::string_view TextInputStream::ReadLines() {
+PaddedText TextInputStream::ReadLines() {
   Impl& s = *impl_;
   if (!s.HaveLine()) return {};
-  const std::string_view lines = s.span.substr(s.taken);
+  const PaddedText lines(s.span.view().substr(s.taken));
   s.taken = s.span.size();
   return lines;
 }
 
 std::string TextInputStream::ReadLine() { return std::string(ReadLineView()); }
 
-std::string_view TextInputStream::ReadLineView() { return ReadPaddedLine().view(); }
-
-PaddedText TextInputStream::ReadPaddedLine() {
+std::string_view TextInputStream::ReadLineView() {
   Impl& s = *impl_;
-  if (!s.HaveLine()) return PaddedText(std::string_view(kNoLine, 0));
-  const char* const begin = s.span.data() + s.taken;
+  if (!s.HaveLine()) return {};
+  const std::string_view rest = s.span.view().substr(s.taken);
   // Every line of a span ends with an LF.
-  const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', s.span.size() - s.taken));
-  s.taken = static_cast<std::size_t>(lf - s.span.data()) + 1;
-  return PaddedText(std::string_view(begin, static_cast<std::size_t>(lf - begin)));
+  const std::size_t lf = rest.find('\n');
+  s.taken += lf + 1;
+  return rest.substr(0, lf);
 }
 
 bool TextInputStream::Eof() { return !impl_->HaveLine(); }
@@ -523,11 +542,11 @@ void TextInputStream::Close() {
   if (s.fd >= 0) ::close(s.fd);
   s.fd = -1;
   s.closed = true;
-  s.current = nullptr;
-  s.span = {};
+  s.current.reset();
+  s.span = PaddedText();
   s.taken = 0;
-  s.maker.reset();
-  for (SpanSlot& slot : s.slots) slot = SpanSlot();
 }
+
+const detail::FileIdentity& TextInputStream::Identity() const { return impl_->identity; }
 
 }  // namespace fw

@@ -13,21 +13,6 @@ namespace fw::detail {
 // cut short.
 std::size_t WellFormedUtf8Prefix(std::string_view bytes);
 
-// Appends `bytes` to `out` so that the result is valid UTF-8 and nothing is
-// lost: well-formed sequences as they stand, and every byte that isn't part
-// of one as its Windows-1252 character (the five bytes that Windows-1252
-// leaves undefined become U+0081, U+008D, U+008F, U+0090 and U+009D). This is
-// how text from Latin-1 and Windows "ANSI" files keeps its accented letters.
-void AppendMendedUtf8(std::string_view bytes, std::string& out);
-
-// Appends `bytes` as AppendMendedUtf8 does, but for a file that declares
-// ANSEL: a byte that isn't part of a well-formed sequence is read as ANSEL.
-// ANSEL's combining accents come before their letter; they are written after
-// it, composed with it where Unicode has a precomposed letter (NFC), and left
-// as lone combining marks where no letter follows before a line's end.
-// Bytes that ANSEL leaves undefined are read as Windows-1252.
-void AppendMendedAnsel(std::string_view bytes, std::string& out);
-
 // The length of the well-formed UTF-8 sequence that starts at `p` (before
 // `end`), or 0 when none does, and the code it encodes.
 std::size_t SequenceLength(const unsigned char* p, const unsigned char* end);
@@ -44,21 +29,47 @@ void AppendUtf8(char32_t code, std::string& out);
 // The first byte at or after `p` that is not ASCII, or `end`.
 const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end);
 
-// UTF-16 code units to UTF-8, a piece at a time, with every line end (CR LF,
-// lone CR, LF) made one LF. Ill-formed code units become U+FFFD.
+// UTF-16 code units to UTF-8, a piece at a time. Ill-formed code units
+// become U+FFFD. Line ends are left as they are (the stream makes them LF,
+// as it does for UTF-8 text).
 struct Utf16Decoder {
   bool bigEndian = false;
   char16_t pendingHigh = 0;  // a high surrogate waiting for its partner
-  std::size_t consumed = 0;  // the units the last Decode took
 
-  // Decodes up to `units` code units at `in` to `out`, which has room for 3
-  // bytes a unit, and returns the bytes made; `consumed` tells how many units
-  // were taken. A CR that is the last unit at hand is left for the next call
-  // unless `atEnd` says that no unit follows.
-  std::size_t Decode(const unsigned char* in, std::size_t units, bool atEnd, char* out);
+  // Decodes `units` code units at `in` to `out`, which has room for 3 bytes
+  // a unit and 16 more, and returns the bytes made.
+  std::size_t Decode(const unsigned char* in, std::size_t units, char* out);
   // At the end of the input: what a surrogate still waiting, and an odd last
   // byte, become (at most 6 bytes).
   std::size_t Finish(bool oddByte, char* out);
+};
+
+// Text read from a file that is taken for UTF-8, made valid UTF-8 a piece at
+// a time: well-formed sequences as they stand, every byte that isn't part of
+// one as its Windows-1252 character, so that text from Latin-1 and Windows
+// "ANSI" files keeps its accented letters and nothing is lost.
+class Utf8Mender {
+ public:
+  // From here on, a byte that isn't part of a well-formed sequence is read
+  // as ANSEL, the character set of many older genealogy programs. ANSEL's
+  // combining accents come before their letter; they are written after it,
+  // composed with it where Unicode has a precomposed letter (NFC), and left
+  // as lone combining marks where no letter follows before a line's end.
+  // Bytes that ANSEL leaves undefined keep their Windows-1252 reading.
+  void ReadAnsel() { ansel_ = true; }
+
+  // Accents are waiting for their letter: the next piece must be mended,
+  // whatever it holds.
+  bool Waiting() const { return !marks_.empty(); }
+
+  // Appends the UTF-8 of `bytes` to `out` and returns how many bytes it
+  // took: all, but for a sequence cut short at their end, which waits for
+  // the next piece unless `atEnd` says that none follows.
+  std::size_t Mend(std::string_view bytes, bool atEnd, std::string& out);
+
+ private:
+  bool ansel_ = false;
+  std::u16string marks_;  // accents read, in the order they came
 };
 
 // Makes every line end of the text (CR LF, lone CR) one LF, in place, and

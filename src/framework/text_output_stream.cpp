@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "framework/exceptions.h"
+#include "framework/output_target.h"
 #include "framework/text_stream.h"
 #include "framework/text_stream_internal.h"
 #include "framework/text_stream_testing.h"
@@ -61,79 +62,6 @@ ssize_t SystemWrite(int fd, const char* bytes, std::size_t size) {
     }
   }
   return ::write(fd, bytes, size);
-}
-
-// The process's umask, read without changing it: umask(2) can only be read
-// by setting it, which races with other threads creating files.
-mode_t CurrentUmask() {
-  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    char text[4096];
-    const ssize_t got = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (got > 0) {
-      text[got] = '\0';
-      if (const char* line = std::strstr(text, "\nUmask:")) {
-        return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8)) & 0777;
-      }
-    }
-  }
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return mask;
-}
-
-std::filesystem::path FolderOf(const std::filesystem::path& file) {
-  std::filesystem::path folder = file.parent_path();
-  return folder.empty() ? std::filesystem::path(".") : folder;
-}
-
-// Where a copy chosen to go to a path really goes.
-struct Destination {
-  std::filesystem::path path;  // links followed
-  bool exists = false;
-  struct stat status {};  // when it exists
-};
-
-// As many links as the kernel follows in one path before it gives ELOOP.
-constexpr int kMaxLinks = 40;
-
-// Follows `path` through links, the way opening it for writing would: the
-// copy must replace the file a link points to and leave the link a link. A
-// dangling link names the file to make. Nothing when the path can't be
-// followed: a loop of links, too many of them, or a status that can't be read.
-std::optional<Destination> FollowLinks(std::filesystem::path path) {
-  for (int hops = 0; hops <= kMaxLinks; ++hops) {
-    Destination destination;
-    if (::lstat(path.c_str(), &destination.status) != 0) {
-      if (errno != ENOENT) return std::nullopt;
-      destination.path = std::move(path);
-      return destination;
-    }
-    if (!S_ISLNK(destination.status.st_mode)) {
-      destination.exists = true;
-      destination.path = std::move(path);
-      return destination;
-    }
-    std::error_code error;
-    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
-    if (error) return std::nullopt;
-    // A relative link is read from the link's folder; an absolute one
-    // replaces the whole path. Not normalised: a ".." must be taken after the
-    // links before it, as the kernel takes it.
-    path = path.parent_path() / next;
-  }
-  return std::nullopt;
-}
-
-// Whether an existing file may be replaced by the copy: a regular file that
-// may be written. A device, FIFO, socket or folder is not a file to save
-// over, and a read-only file is one its owner meant to keep; neither is
-// touched. The mode bits are asked as well as access(2), which grants root
-// any file: a file with no write bit at all is read-only for root too.
-bool MayReplace(const Destination& existing) {
-  return S_ISREG(existing.status.st_mode) && (existing.status.st_mode & 0222) != 0 &&
-         ::faccessat(AT_FDCWD, existing.path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 // Syncs the folder, so that a name just renamed into it survives a power
@@ -474,10 +402,17 @@ TextOutputStream::~TextOutputStream() {
   if (!impl_->tempPath.empty()) impl_->RemoveTemporary();
 }
 
-std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file) {
+std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file, const TextInputStream& source) {
+  return Create(file, &source.Identity());
+}
+
+std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file) { return Create(file, nullptr); }
+
+std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& file,
+                                                           const detail::FileIdentity* source) {
   const std::filesystem::path& target = file.Path();
-  std::optional<Destination> destination = FollowLinks(target);
-  if (!destination || (destination->exists && !MayReplace(*destination))) return nullptr;
+  std::optional<detail::Destination> destination = detail::FollowLinks(target);
+  if (!destination || (destination->exists && !detail::MayReplace(*destination, source))) return nullptr;
 
   // Absolute, so that the signal handler removes the right file even after
   // the working folder has changed.
@@ -489,7 +424,7 @@ std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& fil
   // within one file system and a leftover after a crash is recognisable.
   std::string name = destination->path.filename().string();
   if (name.size() > 200) name.resize(200);  // room for the suffix within NAME_MAX
-  std::string path = (FolderOf(destination->path) / ("." + name + ".XXXXXX")).string();
+  std::string path = (detail::FolderOf(destination->path) / ("." + name + ".XXXXXX")).string();
 
   InstallSignalHandlers();
   std::unique_ptr<TextOutputStream> stream(new TextOutputStream());
@@ -514,7 +449,7 @@ std::unique_ptr<TextOutputStream> TextOutputStream::Create(const FolderItem& fil
   // mkstemp makes the file 0600; give it the mode of the file replaced, or
   // the one a newly created file would get. (Without it, the stream's
   // destructor removes the temporary.)
-  const mode_t mode = destination->exists ? destination->status.st_mode & 07777 : 0666 & ~CurrentUmask();
+  const mode_t mode = destination->exists ? destination->status.st_mode & 07777 : 0666 & ~detail::CurrentUmask();
   if (::fchmod(s.fd, mode) != 0) return nullptr;
 
   s.target = target;
@@ -574,7 +509,7 @@ void TextOutputStream::Close() {
   // Make the new name itself durable. The copy is already in place and
   // complete, so a failure here is not reported: an exception would tell the
   // user that the save failed when the target already holds the copy.
-  SyncFolder(FolderOf(s.destination));
+  SyncFolder(detail::FolderOf(s.destination));
 }
 
 }  // namespace fw

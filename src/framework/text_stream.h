@@ -13,6 +13,10 @@
 
 namespace fw {
 
+namespace detail {
+struct FileIdentity;
+}
+
 class TextInputStream {
  public:
   // The stream, or null when the file can't be opened for reading or is not a
@@ -37,10 +41,11 @@ class TextInputStream {
   // The next lines, as many as are at hand (at least one; none only at the
   // end): the text as UTF-8, in which every line ends with one LF, whatever
   // its ending in the file (LF, CR LF, a lone CR, or none at the very end).
-  // The view is valid until the next read, Eof or Close, and followed by at
-  // least PaddedText::kPadding readable bytes. Throws IOException when
-  // reading fails.
-  std::string_view ReadLines();
+  // The text is valid until the next read, Eof or Close. Throws IOException
+  // when reading fails, or when the file turns out to have changed while it
+  // was read (it ended short of the size it had when it was opened, or at its
+  // end its size or modification time is not what they were then).
+  PaddedText ReadLines();
 
   // The next line without its ending, as UTF-8. Throws IOException when
   // reading fails.
@@ -48,8 +53,6 @@ class TextInputStream {
   // The same, without a copy: the view is valid until the next read, Eof or
   // Close.
   std::string_view ReadLineView();
-  // The same view, with the promise of readable bytes after it.
-  PaddedText ReadPaddedLine();
 
   // True when no line is left. (Named so because EOF is a C macro.)
   bool Eof();
@@ -57,7 +60,10 @@ class TextInputStream {
   void Close();
 
  private:
+  friend class TextOutputStream;
   TextInputStream();
+  // The file read, as it was when it was opened.
+  const detail::FileIdentity& Identity() const;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -72,6 +78,10 @@ class TextOutputStream {
   // is not a regular file (a folder, FIFO, socket or device) or is read-only,
   // or when the links loop.
   static std::unique_ptr<TextOutputStream> Create(const FolderItem& file);
+  // The same, for a copy of what `source` reads: no stream either when the
+  // target is the file that `source` reads, under any name (links followed,
+  // or another hard link to it). The input is only read.
+  static std::unique_ptr<TextOutputStream> Create(const FolderItem& file, const TextInputStream& source);
 
   // Without Close the temporary file is removed and the target stays as it
   // was. So it is when SIGTERM, SIGINT or SIGHUP ends the process: the first
@@ -99,6 +109,7 @@ class TextOutputStream {
 
  private:
   TextOutputStream();
+  static std::unique_ptr<TextOutputStream> Create(const FolderItem& file, const detail::FileIdentity* source);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

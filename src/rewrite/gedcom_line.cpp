@@ -12,7 +12,7 @@
 void SplitGedcomLine(std::string_view line, GedcomLine& out) {
   const std::string_view kept = fw::TrimView(line);
   // The line's end is kept beside the trimmed text, for the copy.
-  out.text_.assign(kept.data(), static_cast<std::size_t>(line.data() + line.size() - kept.data()));
+  out.text_ = line.substr(static_cast<std::size_t>(kept.data() - line.data()));
   out.textSize_ = kept.size();
   const std::string_view text = out.text();
   const std::size_t first = text.find(' ');

@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-// The record owns its text; copies carry their own.
+// The record refers to the line it was split from, which must outlive it: a
+// line can be hundreds of megabytes long, and is not copied. Only the level
+// and the tag, upper-cased, are its own.
 class GedcomLine {
  public:
   // The line trimmed; case and inner spacing kept.
@@ -32,10 +34,10 @@ class GedcomLine {
  private:
   friend void SplitGedcomLine(std::string_view line, GedcomLine& out);
 
-  // Reused from line to line, so that a loop over a file allocates nothing
-  // per line once its longest line has been seen.
-  std::string text_;    // the line without its indentation
+  std::string_view text_;     // the line without its indentation
   std::size_t textSize_ = 0;  // text_ without what the trim takes off its end
+  // Reused from line to line, so that a loop over a file allocates nothing
+  // per line once its longest level and tag have been seen.
   std::string upper_;  // the first two fields of text_, upper-cased
   std::size_t levelSize_ = 0;
   std::size_t tagBegin_ = 0;
@@ -46,6 +48,6 @@ class GedcomLine {
 };
 
 // Splits `line` (UTF-8, as the input stream hands it over) into `out`,
-// reusing its storage; `line` must not lie in it.
+// reusing its storage. `out` refers to `line`'s bytes from then on.
 void SplitGedcomLine(std::string_view line, GedcomLine& out);
 GedcomLine SplitGedcomLine(std::string_view line);

@@ -78,7 +78,7 @@ void RewriteLines(fw::TextInputStream& in, fw::TextOutputStream& out, LineRewrit
                   const RewriteOptions& options, OnMalformed&& onMalformed, AfterLines&& afterLines) {
   GedcomLine line;
   TagWatch watch = rewriter.Watch(options);
-  for (std::string_view span = in.ReadLines(); !span.empty(); span = in.ReadLines()) {
+  for (fw::PaddedText span = in.ReadLines(); !span.empty(); span = in.ReadLines()) {
     const char* const p = span.data();
     const std::size_t n = span.size();
     std::size_t lines = 0;  // counted since afterLines last ran

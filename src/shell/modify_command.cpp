@@ -91,8 +91,9 @@ void Window1::BtnModify_Action(fw::PushButton* /*sender*/) {
   }
   // The output is written to a temporary file that replaces the target only
   // when it is closed after a complete run; any failure before then leaves
-  // the target (which may be the input itself) as it was.
-  std::unique_ptr<fw::TextOutputStream> output = fw::TextOutputStream::Create(*outputFile);
+  // the target as it was. The input itself, under any name, is refused: it
+  // holds the private notes that the copy leaves out.
+  std::unique_ptr<fw::TextOutputStream> output = fw::TextOutputStream::Create(*outputFile, *input);
   if (!output) {
     fw::MsgBox(kError04);
     return;

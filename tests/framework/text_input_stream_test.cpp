@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -55,7 +58,7 @@ void ExpectLines(const std::string& bytes, TextEncoding encoding, const Lines& e
     ASSERT_NE(stream, nullptr);
     Lines got;
     if (way == std::string_view("spans")) {
-      for (std::string_view span = stream->ReadLines(); !span.empty(); span = stream->ReadLines()) {
+      for (std::string_view span = stream->ReadLines().view(); !span.empty(); span = stream->ReadLines().view()) {
         ASSERT_EQ(span.back(), '\n');
         for (std::size_t lf = span.find('\n'); lf != std::string_view::npos; lf = span.find('\n')) {
           got.emplace_back(span.substr(0, lf));
@@ -286,6 +289,56 @@ TEST(TextInputStreamTest, OnlyRegularFilesAreOpened) {
     });
     const int status = test_files::WaitForChild(child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (c.read ? 1 : 0)) << test_files::StatusText(status);
+  }
+}
+
+// A file changed while it is read gives a failure at the end, never a copy
+// that is short or made of two versions. It changes after the first line is
+// read, while the reading thread waits with the first few megabytes.
+TEST(TextInputStreamTest, FileChangedWhileReadIsAFailure) {
+  using Change = std::function<void(const std::filesystem::path&, off_t size)>;
+  const Change laterModificationTime = [](const std::filesystem::path& path, off_t) {
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    const timespec times[2] = {status.st_atim, {status.st_mtim.tv_sec + 2, status.st_mtim.tv_nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  const struct { const char* name; Change change; } changes[] = {
+      {"cut short", [](const std::filesystem::path& path, off_t size) { ASSERT_EQ(::truncate(path.c_str(), size / 2), 0); }},
+      {"emptied", [](const std::filesystem::path& path, off_t) { ASSERT_EQ(::truncate(path.c_str(), 0), 0); }},
+      {"appended to", [](const std::filesystem::path& path, off_t) {
+         std::ofstream(path, std::ios::binary | std::ios::app) << "1 NOTE added\n";
+       }},
+      {"rewritten in place", [&](const std::filesystem::path& path, off_t size) {
+         std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+         file.seekp(size / 2);
+         file << "1 NOTE rewritten";
+         file.close();
+         laterModificationTime(path, size);  // as a save a moment later leaves it
+       }},
+  };
+  std::string text;
+  while (text.size() < 16 * kBoundary) text += "1 NOTE " + std::string(60, 'x') + "\n";
+  const std::u16string text16(text.begin(), text.end());
+  for (const TextEncoding encoding : {U8, U16}) {
+    for (const auto& c : changes) {
+      SCOPED_TRACE(std::string(c.name) + (encoding == U8 ? ", UTF-8" : ", UTF-16"));
+      TempFolder folder;
+      const std::filesystem::path path = folder / "in.ged";
+      const std::string bytes = encoding == U8 ? text : Utf16(text16);
+      test_files::WriteBytes(path, bytes);
+      auto stream = Open(path, encoding);
+      ASSERT_NE(stream, nullptr);
+      ASSERT_EQ(stream->ReadLine(), text.substr(0, text.find('\n')));
+      c.change(path, static_cast<off_t>(bytes.size()));
+      try {
+        while (!stream->ReadLines().empty()) {
+        }
+        ADD_FAILURE() << "read to the end without a failure";
+      } catch (const fw::IOException& e) {
+        EXPECT_NE(std::string(e.what()).find(path.string() + "\" changed while it was read"), std::string::npos) << e.what();
+      }
+    }
   }
 }
 

@@ -178,7 +178,8 @@ TEST(TextOutputStreamTest, TargetsFollowedOrRefused) {
   // The folder's contents (false: they can't be made here, and the row is
   // skipped), the target chosen, and the file that must receive the lines,
   // links followed; null where Create must give no stream and leave
-  // everything as it was.
+  // everything as it was. Where a row names an input, the copy is made of
+  // what an input stream on that file reads.
   using Make = std::function<bool(const TempFolder&)>;
   auto file = [](const char* name, mode_t mode) {
     return [=](const TempFolder& f) {
@@ -196,7 +197,17 @@ TEST(TextOutputStreamTest, TargetsFollowedOrRefused) {
   };
   const Make otherFolder = [](const TempFolder& f) { return std::filesystem::create_directory(f / "other"); };
   const Make fifo = [](const TempFolder& f) { return ::mkfifo((f / "tree.ged").c_str(), 0644) == 0; };
-  struct Case { const char* name; Make make; const char* chosen; const char* written; } cases[] = {
+  const Make hardLink = [&](const TempFolder& f) {
+    std::filesystem::create_hard_link(f / "tree.ged", f / "other" / "hard.ged");
+    return true;
+  };
+  struct Case {
+    const char* name;
+    Make make;
+    const char* chosen;
+    const char* written;
+    const char* input = nullptr;
+  } cases[] = {
       {"regular file", file("tree.ged", 0644), "tree.ged", "tree.ged"},
       {"link into another folder", link("link.ged", "other/real.ged", file("other/real.ged", 0640)), "link.ged",
        "other/real.ged"},
@@ -234,6 +245,12 @@ TEST(TextOutputStreamTest, TargetsFollowedOrRefused) {
       // No write bit at all: read-only even for root, whom access(2) lets write.
       {"read-only file", file("tree.ged", 0444), "tree.ged", nullptr},
       {"link to a read-only file", link("link.ged", "other/real.ged", file("other/real.ged", 0400)), "link.ged", nullptr},
+      // The input holds the private notes: it is never replaced by its copy.
+      {"the input itself", file("tree.ged", 0644), "tree.ged", nullptr, "tree.ged"},
+      {"a link to the input", link("link.ged", "tree.ged", file("tree.ged", 0644)), "link.ged", nullptr, "tree.ged"},
+      {"a hard link to the input", [&](const TempFolder& f) { return file("tree.ged", 0644)(f) && hardLink(f); },
+       "other/hard.ged", nullptr, "tree.ged"},
+      {"a file of the input's name elsewhere", file("other/tree.ged", 0644), "tree.ged", "tree.ged", "other/tree.ged"},
   };
   const std::string lines = "0 HEAD\n0 TRLR\n";
   for (const Case& c : cases) {
@@ -250,9 +267,14 @@ TEST(TextOutputStreamTest, TargetsFollowedOrRefused) {
       const auto written = folder / c.written;
       expected[c.written] = FileEntry(::stat(written.c_str(), &status) == 0 ? status.st_mode : NewFileMode(), lines);
     }
+    const auto input = c.input ? fw::TextInputStream::Open(fw::FolderItem(folder / c.input)) : nullptr;
+    auto create = [&] {
+      const fw::FolderItem target(folder / c.chosen);
+      return input ? fw::TextOutputStream::Create(target, *input) : fw::TextOutputStream::Create(target);
+    };
     if (!c.written) {
-      EXPECT_EQ(Create(folder / c.chosen), nullptr);
-    } else if (auto out = Create(folder / c.chosen); out == nullptr) {
+      EXPECT_EQ(create(), nullptr);
+    } else if (auto out = create(); out == nullptr) {
       ADD_FAILURE() << "no stream";
     } else {
       out->WriteLine("0 HEAD");

@@ -1,6 +1,8 @@
-// ANSEL, the character set that older genealogy programs write GEDCOM files
-// in: ASCII below 0x80, spacing letters and signs (Ł, ø, æ, ©, ...) from 0xA1,
-// and combining accents from 0xE0 that come *before* the letter they sit on.
+// Text from a file taken for UTF-8 that isn't all well-formed UTF-8: the
+// Windows-1252 reading of stray bytes, and ANSEL, the character set that
+// older genealogy programs write GEDCOM files in: ASCII below 0x80, spacing
+// letters and signs (Ł, ø, æ, ©, ...) from 0xA1, and combining accents from
+// 0xE0 that come *before* the letter they sit on.
 
 #include <unicode/unorm2.h>
 
@@ -74,25 +76,46 @@ void AppendComposed(char32_t base, std::u16string_view marks, std::string& out) 
   for (const char16_t mark : marks.substr(composedMarks.size())) AppendUtf8(mark, out);
 }
 
+// Whether `bytes` (1 to 3 of them) begin a well-formed sequence that is cut
+// short at their end: its lead byte, and as many of the bytes after it as
+// there are, in their ranges.
+bool CutShort(const unsigned char* p, const unsigned char* end) {
+  const auto have = static_cast<std::size_t>(end - p);
+  const unsigned char lead = p[0];
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  if (have >= length) return false;
+  if (have >= 2 && (p[1] < low || p[1] > high)) return false;
+  return have < 3 || (p[2] & 0xC0) == 0x80;
+}
+
 }  // namespace
 
-void AppendMendedAnsel(std::string_view bytes, std::string& out) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  // Accents read and waiting for their letter, in the order they came.
-  std::u16string marks;
-  auto appendLoneMarks = [&] {
-    for (const char16_t mark : marks) AppendUtf8(mark, out);
-    marks.clear();
-  };
+std::size_t Utf8Mender::Mend(std::string_view bytes, bool atEnd, std::string& out) {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = begin + bytes.size();
+  const auto* p = begin;
   while (p < end) {
-    if (marks.empty()) {
+    if (marks_.empty()) {
       const std::size_t good = WellFormedUtf8Prefix({reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)});
       out.append(reinterpret_cast<const char*>(p), good);
       p += good;
       if (p == end) break;
     } else if (*p == '\n' || *p == '\r') {
-      appendLoneMarks();  // no letter before the line's end
+      for (const char16_t mark : marks_) AppendUtf8(mark, out);  // no letter before the line's end
+      marks_.clear();
       continue;
     }
     // A byte that starts no well-formed sequence, or the character that
@@ -101,22 +124,28 @@ void AppendMendedAnsel(std::string_view bytes, std::string& out) {
     if (const std::size_t length = SequenceLength(p, end); length > 0) {
       code = DecodeSequence(p, length);
       p += length;
+    } else if (!atEnd && CutShort(p, end)) {
+      break;  // the rest of the sequence comes with the next piece
     } else {
       const unsigned char byte = *p++;
-      if (const char16_t mark = Mark(byte); mark != 0) {
-        marks += mark;
+      if (const char16_t mark = ansel_ ? Mark(byte) : 0; mark != 0) {
+        marks_ += mark;
         continue;
       }
-      code = Spacing(byte);
+      code = ansel_ ? Spacing(byte) : Windows1252(byte);
     }
-    if (marks.empty()) {
+    if (marks_.empty()) {
       AppendUtf8(code, out);
     } else {
-      AppendComposed(code, marks, out);
-      marks.clear();
+      AppendComposed(code, marks_, out);
+      marks_.clear();
     }
   }
-  appendLoneMarks();
+  if (atEnd) {
+    for (const char16_t mark : marks_) AppendUtf8(mark, out);
+    marks_.clear();
+  }
+  return static_cast<std::size_t>(p - begin);
 }
 
 }  // namespace fw::detail
