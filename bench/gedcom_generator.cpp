@@ -68,9 +68,14 @@ class Writer {
   }
 
   void Line(std::string_view text) {
-    chunk_ += text;
+    Text(text);
     chunk_ += ending_;
-    contentBytes_ += text.size() + 1;
+    ++contentBytes_;
+  }
+  // Text of a line that goes on.
+  void Text(std::string_view text) {
+    chunk_ += text;
+    contentBytes_ += text.size();
     if (chunk_.size() >= (1u << 20)) Flush();
   }
   std::size_t ContentBytes() const { return contentBytes_; }
@@ -185,6 +190,18 @@ void WriteTypicalGedcom(const std::filesystem::path& path, std::size_t approxByt
   w.Finish(path);
 }
 
+void WriteOneLineGedcom(const std::filesystem::path& path, std::size_t approxBytes, GedcomFlavour flavour) {
+  Writer w(path, flavour);
+  Random random;
+  w.Text("1 NOTE ");
+  while (w.ContentBytes() < approxBytes) {
+    w.Text(random.Pick(kSentence));
+    w.Text(" ");
+  }
+  w.Line("");
+  w.Finish(path);
+}
+
 std::size_t BenchmarkBytes() {
   const char* megabytes = std::getenv("TAVELOCK_BENCH_MB");
   if (megabytes != nullptr && *megabytes != '\0') {
@@ -200,7 +217,7 @@ std::filesystem::path CachedTypicalGedcom(std::size_t approxBytes, GedcomFlavour
   std::filesystem::create_directories(folder);
   // The version changes whenever the content does, so that no stale file is used.
   const std::filesystem::path path =
-      folder / ("typical-v1-" + std::to_string(approxBytes) + "-" + kNames[static_cast<int>(flavour)] + ".ged");
+      folder / ("typical-v2-" + std::to_string(approxBytes) + "-" + kNames[static_cast<int>(flavour)] + ".ged");
   if (!std::filesystem::exists(path)) {
     // Made under another name first, so that an interrupted run leaves no partial file to be reused.
     std::filesystem::path part = path;

@@ -36,6 +36,10 @@ constexpr bool IsUtf16(GedcomFlavour flavour) {
 // std::runtime_error when the file can't be written.
 void WriteTypicalGedcom(const std::filesystem::path& path, std::size_t approxBytes, GedcomFlavour flavour);
 
+// A file of one line of about `approxBytes`: a NOTE whose text of
+// sentences runs on without a line end, for measuring long lines.
+void WriteOneLineGedcom(const std::filesystem::path& path, std::size_t approxBytes, GedcomFlavour flavour);
+
 // The content size the benchmarks use: TAVELOCK_BENCH_MB megabytes (10^6
 // bytes) when that is set, else 100.
 std::size_t BenchmarkBytes();
