@@ -23,6 +23,44 @@ constexpr char16_t kWindows1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// What a lead byte asks of the bytes after it: how many bytes the sequence
+// has in all (0 when the byte leads none), and the range of the second one.
+// That range depends on the lead byte: it is what rules out overlong forms,
+// encoded surrogates and codes above U+10FFFF.
+struct Lead {
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+};
+
+Lead LeadOf(unsigned char lead) {
+  Lead l;
+  if (lead < 0x80) {
+    l.length = 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    l.length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    l.length = 3;
+    if (lead == 0xE0) l.low = 0xA0;
+    if (lead == 0xED) l.high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    l.length = 4;
+    if (lead == 0xF0) l.low = 0x90;
+    if (lead == 0xF4) l.high = 0x8F;
+  }
+  return l;
+}
+
+// The bytes after the lead, as many as there are up to `count`, are what
+// the lead asks for.
+bool FollowersFit(const unsigned char* p, std::size_t count, const Lead& l) {
+  if (count >= 2 && (p[1] < l.low || p[1] > l.high)) return false;
+  for (std::size_t i = 2; i < count; ++i) {
+    if (!IsContinuation(p[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace detail {
@@ -32,33 +70,16 @@ char32_t Windows1252(unsigned char byte) {
   return byte;
 }
 
-// The second byte's range depends on the lead byte: that is what rules out
-// overlong forms, encoded surrogates and codes above U+10FFFF.
 std::size_t SequenceLength(const unsigned char* p, const unsigned char* end) {
-  const unsigned char lead = p[0];
-  if (lead < 0x80) return 1;
-  std::size_t length;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (static_cast<std::size_t>(end - p) < length) return 0;
-  if (p[1] < low || p[1] > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(p[i])) return 0;
-  }
-  return length;
+  const Lead l = LeadOf(p[0]);
+  if (l.length == 0 || static_cast<std::size_t>(end - p) < l.length) return 0;
+  return FollowersFit(p, l.length, l) ? l.length : 0;
+}
+
+bool CutShort(const unsigned char* p, const unsigned char* end) {
+  const Lead l = LeadOf(p[0]);
+  const auto have = static_cast<std::size_t>(end - p);
+  return have < l.length && FollowersFit(p, have, l);
 }
 
 char32_t DecodeSequence(const unsigned char* p, std::size_t length) {

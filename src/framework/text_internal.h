@@ -17,6 +17,9 @@ std::size_t WellFormedUtf8Prefix(std::string_view bytes);
 // `end`), or 0 when none does, and the code it encodes.
 std::size_t SequenceLength(const unsigned char* p, const unsigned char* end);
 char32_t DecodeSequence(const unsigned char* p, std::size_t length);
+// Whether the bytes from `p` to `end` begin a well-formed sequence that is
+// cut short at `end`.
+bool CutShort(const unsigned char* p, const unsigned char* end);
 
 // A byte's Windows-1252 character; the five bytes that Windows-1252 leaves
 // undefined keep their own value, as C1 controls.

@@ -76,31 +76,6 @@ void AppendComposed(char32_t base, std::u16string_view marks, std::string& out) 
   for (const char16_t mark : marks.substr(composedMarks.size())) AppendUtf8(mark, out);
 }
 
-// Whether `bytes` (1 to 3 of them) begin a well-formed sequence that is cut
-// short at their end: its lead byte, and as many of the bytes after it as
-// there are, in their ranges.
-bool CutShort(const unsigned char* p, const unsigned char* end) {
-  const auto have = static_cast<std::size_t>(end - p);
-  const unsigned char lead = p[0];
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  }
-  if (have >= length) return false;
-  if (have >= 2 && (p[1] < low || p[1] > high)) return false;
-  return have < 3 || (p[2] & 0xC0) == 0x80;
-}
-
 }  // namespace
 
 std::size_t Utf8Mender::Mend(std::string_view bytes, bool atEnd, std::string& out) {
