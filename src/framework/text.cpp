@@ -100,6 +100,13 @@ char32_t DecodeSequence(const unsigned char* p, std::size_t length) {
 
 namespace {
 
+// A place in a text (from 0) as a position (from 1). A place past the
+// largest 32-bit position, in a line of gigabytes, is given as that position:
+// wrapped to a negative number, a marker found there would read as missing.
+int32_t Position(std::size_t place) {
+  return place < static_cast<std::size_t>(INT32_MAX) ? static_cast<int32_t>(place + 1) : INT32_MAX;
+}
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 void AppendUtf16Le(char32_t code, std::string& out) {
@@ -210,12 +217,12 @@ int32_t InStr(int32_t start, std::string_view source, std::string_view find) {
     for (; candidates != 0; candidates &= candidates - 1) {
       const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(candidates));
       if (at > lastStart) return 0;
-      if (restMatchesAt(at)) return static_cast<int32_t>(at + 1);
+      if (restMatchesAt(at)) return Position(at);
     }
   }
 #endif
   for (; i <= lastStart; ++i) {
-    if (AsciiLower(source[i]) == first && restMatchesAt(i)) return static_cast<int32_t>(i + 1);
+    if (AsciiLower(source[i]) == first && restMatchesAt(i)) return Position(i);
   }
   return 0;
 }

@@ -77,7 +77,8 @@ std::string NthField(std::string_view text, std::string_view separator, int32_t 
 
 // The position (from 1) of the first occurrence of `find` in `source` at or
 // after position `start` (0 and 1 both mean the start), ignoring the case of
-// the letters a-z; 0 when there is none. An empty `find` occurs nowhere.
+// the letters a-z; 0 when there is none. An empty `find` occurs nowhere. A
+// position past the largest 32-bit value is given as that value.
 int32_t InStr(int32_t start, std::string_view source, std::string_view find);
 
 // Whether the two texts are equal when the case of the letters a-z is

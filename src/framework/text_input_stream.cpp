@@ -200,8 +200,9 @@ class SpanQueue {
   }
 
  private:
-  // Spans made and waiting while the caller reads another: with the one the
-  // reading thread fills, three buffers are in use.
+  // Spans made and waiting while the caller reads another. With the one the
+  // reading thread waits to queue and the one it fills next, four buffers
+  // are in use at the most.
   static constexpr std::size_t kQueued = 1;
 
   std::mutex mutex_;

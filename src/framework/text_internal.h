@@ -71,6 +71,10 @@ class Utf8Mender {
   std::size_t Mend(std::string_view bytes, bool atEnd, std::string& out);
 
  private:
+  static constexpr std::size_t kMostWaiting = 64;
+
+  void AppendLoneMarks(std::string& out);
+
   bool ansel_ = false;
   std::u16string marks_;  // accents read, in the order they came
 };

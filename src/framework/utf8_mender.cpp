@@ -78,6 +78,11 @@ void AppendComposed(char32_t base, std::u16string_view marks, std::string& out) 
 
 }  // namespace
 
+void Utf8Mender::AppendLoneMarks(std::string& out) {
+  for (const char16_t mark : marks_) AppendUtf8(mark, out);
+  marks_.clear();
+}
+
 std::size_t Utf8Mender::Mend(std::string_view bytes, bool atEnd, std::string& out) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* const end = begin + bytes.size();
@@ -89,8 +94,7 @@ std::size_t Utf8Mender::Mend(std::string_view bytes, bool atEnd, std::string& ou
       p += good;
       if (p == end) break;
     } else if (*p == '\n' || *p == '\r') {
-      for (const char16_t mark : marks_) AppendUtf8(mark, out);  // no letter before the line's end
-      marks_.clear();
+      AppendLoneMarks(out);  // no letter before the line's end
       continue;
     }
     // A byte that starts no well-formed sequence, or the character that
@@ -104,6 +108,9 @@ std::size_t Utf8Mender::Mend(std::string_view bytes, bool atEnd, std::string& ou
     } else {
       const unsigned char byte = *p++;
       if (const char16_t mark = ansel_ ? Mark(byte) : 0; mark != 0) {
+        // A run of accents longer than any letter carries is no text: it
+        // goes out as lone marks rather than wait, without end, in memory.
+        if (marks_.size() == kMostWaiting) AppendLoneMarks(out);
         marks_ += mark;
         continue;
       }
@@ -116,10 +123,7 @@ std::size_t Utf8Mender::Mend(std::string_view bytes, bool atEnd, std::string& ou
       marks_.clear();
     }
   }
-  if (atEnd) {
-    for (const char16_t mark : marks_) AppendUtf8(mark, out);
-    marks_.clear();
-  }
+  if (atEnd) AppendLoneMarks(out);
   return static_cast<std::size_t>(p - begin);
 }
 

@@ -27,9 +27,18 @@ void EmptyKeepingSmall(Buffer& buffer, size_t kept) {
   }
 }
 
-// A level as GEDCOM writes it: digits alone.
-bool IsLevelNumber(std::string_view level) {
-  return !level.empty() && std::all_of(level.begin(), level.end(), [](char c) { return c >= '0' && c <= '9'; });
+// A level as GEDCOM writes it, digits alone, as a number (a huge one as the
+// largest); none for any other text.
+constexpr std::size_t kNoLevel = SIZE_MAX;
+
+std::size_t LevelNumber(std::string_view level) {
+  if (level.empty()) return kNoLevel;
+  std::size_t number = 0;
+  for (const char c : level) {
+    if (c < '0' || c > '9') return kNoLevel;
+    number = std::min<std::size_t>(number * 10 + static_cast<std::size_t>(c - '0'), kNoLevel - 2);
+  }
+  return number;
 }
 
 }  // namespace
@@ -88,8 +97,7 @@ LineRewriter::HeaderLine LineRewriter::ReadHeader(const GedcomLine& line) {
     return headerHadChar_ ? HeaderLine::Other : HeaderLine::EndWithoutChar;
   }
   if (line.tag() != "CHAR" || line.level() != "1") return HeaderLine::Other;
-  headerHadChar_ = true;
-  return fw::EqualsIgnoringAsciiCase(line.value(), "UTF-8") ? HeaderLine::Other : HeaderLine::CharToRewrite;
+  return fw::EqualsIgnoringAsciiCase(line.value(), "UTF-8") ? HeaderLine::CharUtf8 : HeaderLine::CharToRewrite;
 }
 
 // The header's CHAR line in the copy: a program that trusted "UNICODE" or
@@ -176,15 +184,18 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   std::string_view output = line.keptText();
 
   // A note goes on over its CONT and CONC lines, whatever their level, and
-  // over the pieces of its text that a stray line end broke off: their
-  // "level" is no number.
-  if (tag != "CONT" && tag != "CONC" && IsLevelNumber(line.level())) inDelNote_ = false;
+  // over the pieces of its text that a stray line end broke off. Such a
+  // piece has no number for a level, or one deeper than any line after the
+  // note could have: a line is at most one level below the line before it.
+  const std::size_t level = LevelNumber(line.level());
+  if (tag != "CONT" && tag != "CONC" && level != kNoLevel && level <= deepestAfterNote_) inDelNote_ = false;
 
   // Every option is asked for in a fixed order and only when its rule needs
   // it: the main window answers each query from a live control.
   if (options.chkDelNotes() && tag == "NOTE" && !delTag_.empty() && fw::InStr(0, line.value(), delTag_) > 0) {
     inDelNote_ = true;
     noteReplaced_ = false;
+    deepestAfterNote_ = level == kNoLevel ? kNoLevel : level + 1;
   }
 
   // Both renamings test the tag as split, so they never chain; the second
@@ -193,20 +204,20 @@ RewriteResult LineRewriter::Rewrite(const GedcomLine& line, const RewriteOptions
   if (options.ChkChange02() && tag == options.PumChange02_Org()) output = Rename(line, options.PumChange02_New());
 
   // Only the first few lines of a file can be in its header.
-  if (header_ != Header::After) {
-    switch (ReadHeader(line)) {
-      case HeaderLine::CharToRewrite: output = CharUtf8(line); break;
-      case HeaderLine::EndWithoutChar: AddCharLine(); break;
-      case HeaderLine::Other: break;
-    }
-  }
+  const HeaderLine header = header_ != Header::After ? ReadHeader(line) : HeaderLine::Other;
+  if (header == HeaderLine::CharToRewrite) output = CharUtf8(line);
+  if (header == HeaderLine::EndWithoutChar) AddCharLine();
 
   // A line of a removed note opens no fold: the private text would reach
   // the folded line.
+  bool absorbed = false;
   if (options.ChkConvertMS4to6() &&
       (msPending_ || (!inDelNote_ && line.value().empty() && (tag == "SSN" || tag == "PROP")))) {
+    absorbed = msPending_ && tag != "TYPE";
     output = Fold(line, tag == "TYPE", output);
   }
+  // A CHAR line that a fold took is no line of the header's own.
+  if ((header == HeaderLine::CharToRewrite || header == HeaderLine::CharUtf8) && !absorbed) headerHadChar_ = true;
 
   if (inDelNote_) output = PrivateNote(line, options);
 

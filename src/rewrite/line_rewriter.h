@@ -127,6 +127,9 @@ class LineRewriter {
   bool headerHadChar_ = false;  // a level 1 CHAR line, whatever its value
   bool inDelNote_ = false;
   bool noteReplaced_ = false;
+  // The deepest level that ends the note being removed: one below the
+  // note's own (no limit when the note's level is no number).
+  std::size_t deepestAfterNote_ = 0;
   bool msPending_ = false;
   // No note is being removed, no fold is open and the header is not being
   // read: only a line of a watched tag can be changed.
@@ -149,7 +152,7 @@ class LineRewriter {
   // The rules' rarer paths, each for one step of Rewrite.
   void Tidy();
   RewriteResult SingleField(const GedcomLine& line);
-  enum class HeaderLine { Other, CharToRewrite, EndWithoutChar };
+  enum class HeaderLine { Other, CharUtf8, CharToRewrite, EndWithoutChar };
   HeaderLine ReadHeader(const GedcomLine& line);
   std::string_view CharUtf8(const GedcomLine& line);
   void AddCharLine();

@@ -47,7 +47,7 @@ TEST_P(SplitTable, FreshAndReusedRecord) {
   GedcomLine reused;
   SplitGedcomLine("  01 @LONG_CROSS_REFERENCE@ A value that is longer than any in the table  ", reused);
   SplitGedcomLine(c.line, reused);
-  const GedcomLine copy = reused;  // a copy must not refer to the original's storage
+  const GedcomLine copy = reused;  // a copy keeps its own level and tag
   SplitGedcomLine("0 TRLR", reused);
   for (const GedcomLine& got : {SplitGedcomLine(c.line), copy}) {
     EXPECT_EQ(got.text(), c.text);

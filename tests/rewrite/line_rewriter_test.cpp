@@ -124,6 +124,9 @@ const RuleCase kRuleCases[] = {
      {"0 HEAD", "1 CHAR UTF-8", "0 HEAD", "1 CHAR ANSEL"}},
     {"a CHAR deeper than level 1 is no CHAR line", With(kOff), {"0 HEAD", "1 SOUR x", "2 CHAR ANSEL", "0 @I1@ INDI"},
      {"0 HEAD", "1 SOUR x", "2 CHAR ANSEL", "1 CHAR UTF-8", "0 @I1@ INDI"}},
+    {"a CHAR line that a fold takes is none of the header's", With(kFold),
+     {"0 HEAD", "1 PROP", "1 CHAR ANSEL", "1 TYPE x", "0 @I1@ INDI"},
+     {"0 HEAD", "1 PROP [CHAR:ANSEL] x", "1 CHAR UTF-8", "0 @I1@ INDI"}},
     {"the input ends inside the header", With(kOff), {"0 HEAD", "1 SOUR x"}, {"0 HEAD", "1 SOUR x"}, {}, {"1 CHAR UTF-8"}},
     {"a fold open when the header ends", With(kFold), {"0 HEAD", "1 SSN", "1 SOUR x", "0 @I1@ INDI", "1 TYPE t"},
      {"0 HEAD", "1 CHAR UTF-8", "1 SSN [SOUR:x] [@I1@:INDI] t"}},
@@ -144,7 +147,8 @@ const RuleCase kRuleCases[] = {
      {kReplacement, "1 BIRT", "<div> outside"}},
     {"a stray line in a removed note opens no fold", With(kRemove | kFold), {"1 NOTE (DEL) a", "<b> SSN", "2 TYPE t"},
      {"2 TYPE t"}},
-    {"a numbered line ends the note", With(kRemove), {"1 NOTE (DEL) a", "10 _X b", "2 CONC c"}, {"10 _X b", "2 CONC c"}},
+    {"a line at most one level below the note ends it; a deeper one is broken-off text", With(kRemove),
+     {"1 NOTE (DEL) a", "1984 we moved", "2 CONC on", "2 SOUR @S1@", "2 CONC c"}, {"2 SOUR @S1@", "2 CONC c"}},
     // A fold that no TYPE line closes gives back, in input order, what it
     // held, each line as it would have been written without the fold.
     {"unclosed fold (remove)", With(kRemove | kFold, "SSN", "MISS", "DATE", "EVEN"), kUnclosed, {}, {},
